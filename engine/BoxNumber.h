@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// How box texts become numbers and numbers become box texts. Nothing here
+// depends on the C library's locale: the decimal separator is a parameter.
+namespace ravelle {
+
+// A real: blanks, optional sign, digits with at most one decimal separator
+// (a lone separator reads as zero), optional E/e exponent with optional sign
+// and digits, blanks, nothing else. Tabs, "inf", "nan", hex and an empty text
+// fail. The value is taken in extended precision; a value beyond the range of
+// long double fails, one too small for it reads as zero.
+std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSeparator);
+// As above; a failure throws UserError "'<text>' は浮動小数点数ではありません".
+long double parseBoxReal(std::string_view text, char decimalSeparator);
+
+// An integer (NoPnts): optional leading blanks, optional sign, decimal digits
+// or hex introduced by "$", "x" or "0x"; nothing after them; 32-bit signed
+// range. A failure throws UserError "'<text>' は整数ではありません".
+std::int32_t parseBoxInteger(std::string_view text);
+
+// The fixed-point box text: optional "-", at least one digit, the separator,
+// exactly `decimals` decimals; rounded to those decimals and to at most 11
+// significant digits, an exact half away from zero; no "-0.00"; a value with
+// more than 11 integer digits in the general format with 11 significant digits.
+std::string formatFixed(double value, int decimals, char decimalSeparator);
+
+// The general format with `significantDigits` (15 for the steppers): rounded
+// to that many significant digits, trailing zeros dropped, zero as "0". With e
+// such that value = 0.d1d2... x 10^e: fixed notation when -3 <= e <= 15
+// (0.0001, 3350.35, 40), otherwise d1[.d2...]E[-]<e-1> (1E-5, 1E15).
+std::string formatGeneral(long double value, char decimalSeparator, int significantDigits = 15);
+
+} // namespace ravelle

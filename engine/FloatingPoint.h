@@ -1,0 +1,22 @@
+#pragma once
+
+// The floating-point error rules: invalid operation, division by zero and
+// overflow end a command with their runtime message; underflow and inexact
+// results are silent; no infinity or NaN is ever stored. Detection reads the
+// status flags; no signal handlers are involved.
+namespace ravelle {
+
+// Clears the invalid, division-by-zero and overflow flags.
+void clearFloatingPointErrors();
+
+// Throws UserError with the message for a raised flag, then clears it:
+// "不正な浮動小数点数演算命令" (invalid), "0 による浮動小数点数除算" (division by zero),
+// "浮動小数点数のオーバーフロー" (overflow). Call it right after each operation
+// that can fail, so the first failure is the one reported.
+void throwOnFloatingPointError();
+
+// Rounds an extended-precision value to a double as a store does: a value
+// beyond the double range raises the overflow error, NaN the invalid one.
+double storeDouble(long double value);
+
+} // namespace ravelle

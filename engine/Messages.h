@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Every text the program shows to the user, in one place. The runtime
+// messages are the Japanese ones the program has always shown, byte for byte.
+namespace ravelle::messages {
+
+// Runtime messages.
+inline constexpr std::string_view kNotARealFormat = "'%s' は浮動小数点数ではありません";
+inline constexpr std::string_view kNotAnIntegerFormat = "'%s' は整数ではありません";
+inline constexpr std::string_view kFileNotFound = "ファイルが見つかりません";
+inline constexpr std::string_view kInvalidFileName = "ファイル名の指定が間違っています";
+inline constexpr std::string_view kAccessDenied = "ファイルへのアクセスが拒否されました";
+inline constexpr std::string_view kIoErrorFormat = "I/O エラー (%d)";
+inline constexpr std::string_view kInvalidOperation = "不正な浮動小数点数演算命令";
+inline constexpr std::string_view kDivisionByZero = "0 による浮動小数点数除算";
+inline constexpr std::string_view kOverflow = "浮動小数点数のオーバーフロー";
+
+// The program's own notices.
+inline constexpr std::string_view kMissingParameters = "DispRange, Sigma, N1 (or H1) must be Defined!";
+inline constexpr std::string_view kObservedAlsoSaved = "The Observed Data will also be saved!!";
+
+// "'%s' は浮動小数点数ではありません" with the text in place of %s.
+std::string notAReal(std::string_view text);
+// "'%s' は整数ではありません" with the text in place of %s.
+std::string notAnInteger(std::string_view text);
+// "I/O エラー (%d)" with the code in place of %d.
+std::string ioError(int code);
+
+// The text the standard error box shows for a message: a "." is appended
+// when the last byte sorts after "." (letters, digits, Japanese), not after
+// "!", "," or ")".
+std::string errorBoxText(std::string_view message);
+
+} // namespace ravelle::messages

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "engine/Messages.h"
+
+namespace ravelle {
+namespace {
+
+TEST(MessagesTest, ErrorBoxAppendsPointAfterLettersDigitsAndJapanese)
+{
+    struct Row {
+        std::string message;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {messages::notAReal("GCntr"), "'GCntr' は浮動小数点数ではありません."},
+        {"I/O エラー (5)", "I/O エラー (5)"}, // ")" sorts before "."
+        {"The Observed Data will also be saved!!", "The Observed Data will also be saved!!"},
+        {"abc,", "abc,"},
+        {"done.", "done."},
+        {"value 7", "value 7."},
+        {"", ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(messages::errorBoxText(row.message), row.shown) << row.message;
+}
+
+TEST(MessagesTest, PlaceholdersTakeTheOffendingText)
+{
+    EXPECT_EQ(messages::notAReal(""), "'' は浮動小数点数ではありません");
+    EXPECT_EQ(messages::notAnInteger("12a"), "'12a' は整数ではありません");
+    EXPECT_EQ(messages::ioError(28), "I/O エラー (28)");
+}
+
+} // namespace
+} // namespace ravelle

@@ -1,0 +1,7 @@
+#include "ui/Commands.h"
+
+namespace ravelle {
+
+void calculateCommand(ProgramState&, CommandHost&) {}
+
+} // namespace ravelle

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string_view>
+
+#include "engine/CommandHost.h"
+#include "engine/ProgramState.h"
+
+// The main window's commands, run on box texts through a CommandHost so that
+// they work without widgets. Each runs to its end or to its first error; the
+// error is reported through the host (showError), never thrown out.
+namespace ravelle {
+
+// Calculate: read and check the boxes, synthesize, set the plot window around
+// CenterField, write the boxes back, redraw.
+void calculateCommand(ProgramState& state, CommandHost& host);
+
+// Import an observed spectrum chosen in the open dialog.
+void importCommand(ProgramState& state, CommandHost& host);
+
+// Export the simulated spectrum (.cal) and, when one exists, the observed one (.obs).
+void exportCommand(ProgramState& state, CommandHost& host);
+
+// One stepper step on `box`: parse its text, add `step` in extended precision,
+// write the sum in the general format with 15 significant digits. Returns
+// false (after reporting the conversion error, the text unchanged) when the
+// text does not parse; the caller then runs no Calculate.
+bool stepBox(CommandHost& host, std::string_view box, long double step);
+
+} // namespace ravelle

@@ -1,0 +1,7 @@
+#include "ui/Commands.h"
+
+namespace ravelle {
+
+void exportCommand(ProgramState&, CommandHost&) {}
+
+} // namespace ravelle

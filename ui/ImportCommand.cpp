@@ -1,0 +1,7 @@
+#include "ui/Commands.h"
+
+namespace ravelle {
+
+void importCommand(ProgramState&, CommandHost&) {}
+
+} // namespace ravelle
