@@ -1,0 +1,1 @@
+// Reading and checking of the parameter boxes.
