@@ -1,1 +1,10 @@
-#include "engine/Synthesis.h"
+#include "engine/FastSynthesis.h"
+
+namespace ravelle {
+
+std::optional<SimulatedSpectrum> synthesizeFast(const SynthesisInput&)
+{
+    return std::nullopt;
+}
+
+} // namespace ravelle
