@@ -1,1 +1,59 @@
 #include "engine/FloatingPoint.h"
+
+#include <cfenv>
+#include <cmath>
+#include <string>
+
+#include "engine/Messages.h"
+#include "engine/UserError.h"
+
+namespace ravelle {
+
+namespace {
+
+constexpr int kErrorFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+
+[[noreturn]] void fail(std::string_view message)
+{
+    // A later command must not find this failure's flags still raised.
+    std::feclearexcept(kErrorFlags);
+    throw UserError(std::string(message));
+}
+
+} // namespace
+
+void clearFloatingPointErrors()
+{
+    floatingPointFence();
+    std::feclearexcept(kErrorFlags);
+    floatingPointFence();
+}
+
+void throwOnFloatingPointError()
+{
+    floatingPointFence();
+    const int raised = std::fetestexcept(kErrorFlags);
+    if (raised == 0)
+        return;
+    // One operation raises only one of these; should several be pending, the
+    // invalid operation is the most telling.
+    if (raised & FE_INVALID)
+        fail(messages::kInvalidOperation);
+    if (raised & FE_DIVBYZERO)
+        fail(messages::kDivisionByZero);
+    fail(messages::kOverflow);
+}
+
+double storeDouble(long double value)
+{
+    // Decided on the values rather than the flags, so no reordering by the
+    // compiler can lose the failure.
+    if (std::isnan(value))
+        fail(messages::kInvalidOperation);
+    const double stored = floatingPointBarrier(static_cast<double>(floatingPointBarrier(value)));
+    if (std::isinf(stored))
+        fail(messages::kOverflow);
+    return stored;
+}
+
+} // namespace ravelle

@@ -19,4 +19,20 @@ void throwOnFloatingPointError();
 // beyond the double range raises the overflow error, NaN the invalid one.
 double storeDouble(long double value);
 
+// Forces `value` to be computed here: the arithmetic that produced it cannot
+// move past this point, and whatever uses the result cannot move before it,
+// so a flag test that follows sees the flags of that arithmetic.
+template <typename T>
+inline T floatingPointBarrier(T value)
+{
+    asm volatile("" : "+m"(value) : : "memory");
+    return value;
+}
+
+// Orders the status-flag accesses against the surrounding arithmetic.
+inline void floatingPointFence()
+{
+    asm volatile("" : : : "memory");
+}
+
 } // namespace ravelle
