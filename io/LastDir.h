@@ -17,6 +17,10 @@ std::string directoryPart(std::string_view fullName);
 // Path of dirinf: StartDir + "/dirinf".
 std::string dirinfPath(const ProgramState& state);
 
+// A file name from a dialog made absolute against the current directory, so
+// that it still names the same file after StoreLastDir changes directory.
+std::string absoluteFileName(std::string_view name);
+
 // Reads the first line of dirinf into LastDir when the file exists. The
 // remembered directory is a convenience: a file that cannot be read leaves
 // LastDir as it was.
