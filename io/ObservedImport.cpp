@@ -1,0 +1,207 @@
+#include "io/ObservedImport.h"
+
+#include <cmath>
+#include <cfloat>
+#include <limits>
+#include <new>
+#include <optional>
+
+#include "engine/BoxNumber.h"
+#include "engine/FloatingPoint.h"
+#include "engine/Messages.h"
+#include "engine/UserError.h"
+#include "io/FileAccess.h"
+
+namespace ravelle {
+
+namespace {
+
+constexpr char kCtrlZ = '\x1A';
+// The arrays hold count + 10 entries and their size is a 32-bit count.
+constexpr std::int32_t kMostLines = std::numeric_limits<std::int32_t>::max() - 10;
+// Values from here on round to infinity when stored as a double (half an ulp
+// above DBL_MAX; the tie goes to the even infinity).
+const long double kFirstBeyondDouble = static_cast<long double>(DBL_MAX) + std::ldexp(1.0L, 970);
+
+bool isTrimmed(char c)
+{
+    return static_cast<unsigned char>(c) <= 0x20;
+}
+
+std::string_view trim(std::string_view text)
+{
+    while (!text.empty() && isTrimmed(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isTrimmed(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Cuts the bytes of a file into line texts as they arrive in chunks.
+class LineCutter {
+public:
+    template <typename OnLine>
+    void feed(std::string_view bytes, OnLine&& onLine)
+    {
+        for (const char c : bytes) {
+            if (ended_)
+                return;
+            if (c == '\n') {
+                onLine(std::string_view(text_));
+                text_.clear();
+                lineStarted_ = false;
+                skipping_ = false;
+                continue;
+            }
+            if (!lineStarted_ && c == kCtrlZ) {
+                ended_ = true;
+                return;
+            }
+            lineStarted_ = true;
+            if (skipping_ || c == '\r')
+                continue;
+            if (c == kCtrlZ)
+                skipping_ = true; // the rest of this line is not text
+            else
+                text_.push_back(c);
+        }
+    }
+
+    // A last line without its line end still counts.
+    template <typename OnLine>
+    void finish(OnLine&& onLine)
+    {
+        if (!ended_ && lineStarted_)
+            onLine(std::string_view(text_));
+    }
+
+private:
+    std::string text_;
+    bool lineStarted_ = false;
+    bool skipping_ = false;
+    bool ended_ = false;
+};
+
+} // namespace
+
+std::pair<std::string_view, std::string_view> splitObservedLine(std::string_view line)
+{
+    std::size_t split = 0;
+    for (std::size_t q = 0; q + 1 < line.size(); ++q) {
+        if (line[q] != ' ' && line[q + 1] == ' ') {
+            split = q + 1;
+            break;
+        }
+    }
+    return {trim(line.substr(0, split)), trim(line.substr(split))};
+}
+
+double convertObservedNumber(std::string_view text, char decimalSeparator)
+{
+    std::optional<long double> value = tryParseBoxReal(text, decimalSeparator);
+    if (!value && decimalSeparator != '.')
+        value = tryParseBoxReal(text, '.');
+    if (!value || std::fabs(*value) >= kFirstBeyondDouble)
+        throw UserError(messages::notAReal(text));
+    return static_cast<double>(*value);
+}
+
+ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSeparator)
+{
+    try {
+        const FileDescriptor file = openRegularFileForReading(fileName);
+        // Read once, converting line by line: a file that changes while it
+        // is read can never run past the arrays.
+        std::vector<double> fields{0.0};
+        std::vector<double> intensities{0.0};
+        const auto onLine = [&](std::string_view line) {
+            if (fields.size() > static_cast<std::size_t>(kMostLines))
+                throw UserError(std::string(kTooManyObservedLines));
+            const auto [fieldText, intensityText] = splitObservedLine(line);
+            fields.push_back(convertObservedNumber(fieldText, decimalSeparator));
+            intensities.push_back(convertObservedNumber(intensityText, decimalSeparator));
+        };
+        LineCutter cutter;
+        std::vector<char> buffer(1 << 16);
+        for (;;) {
+            const std::size_t got = readSome(file, buffer.data(), buffer.size());
+            if (got == 0)
+                break;
+            cutter.feed(std::string_view(buffer.data(), got), onLine);
+        }
+        cutter.finish(onLine);
+
+        ObservedSpectrum spectrum;
+        spectrum.count = static_cast<std::int32_t>(fields.size() - 1);
+        if (spectrum.count == 0)
+            throw UserError(std::string(kEmptyObservedFile));
+        fields.resize(fields.size() + 9, 0.0);
+        intensities.resize(intensities.size() + 9, 0.0);
+        fields.shrink_to_fit();
+        intensities.shrink_to_fit();
+        spectrum.field = std::move(fields);
+        spectrum.intensity = std::move(intensities);
+        return spectrum;
+    } catch (const std::bad_alloc&) {
+        throw UserError(std::string(kNoMemoryForObservedFile));
+    }
+}
+
+void normaliseObservedSpectrum(ObservedSpectrum& spectrum)
+{
+    const std::int32_t n = spectrum.count;
+    auto& field = spectrum.field;
+    auto& intensity = spectrum.intensity;
+
+    if (field[1] < field[n]) {
+        spectrum.endLow = field[1];
+        spectrum.endHigh = field[n];
+    } else {
+        spectrum.endLow = field[n];
+        spectrum.endHigh = field[1];
+    }
+    const long double endLow = spectrum.endLow;
+    const long double endHigh = spectrum.endHigh;
+    spectrum.centerField = storeDouble((endLow + endHigh) / 2);
+
+    double fieldLow = field[1];
+    double fieldHigh = field[1];
+    double intensityLow = intensity[1];
+    double intensityHigh = intensity[1];
+    for (std::int32_t i = 1; i <= n; ++i) {
+        if (field[i] < fieldLow)
+            fieldLow = field[i];
+        if (field[i] > fieldHigh)
+            fieldHigh = field[i];
+        if (intensity[i] < intensityLow)
+            intensityLow = intensity[i];
+        if (intensity[i] > intensityHigh)
+            intensityHigh = intensity[i];
+    }
+
+    // A zero span would divide zero by zero at the first point.
+    if (intensityHigh == intensityLow || fieldHigh == fieldLow)
+        throw UserError(std::string(messages::kInvalidOperation));
+    // Equal ends with other fields between them: the plot window would have
+    // no width and its first mapping would divide by it.
+    if (spectrum.endLow == spectrum.endHigh)
+        throw UserError(std::string(messages::kDivisionByZero));
+
+    const long double intensityMiddle = (static_cast<long double>(intensityHigh) + intensityLow) / 2;
+    const long double intensitySpan = static_cast<long double>(intensityHigh) - intensityLow;
+    const long double fieldRatio = (endHigh - endLow) / (static_cast<long double>(fieldHigh) - fieldLow);
+    for (std::int32_t i = 1; i <= n; ++i) {
+        intensity[i] = storeDouble(intensity[i] - intensityMiddle);
+        intensity[i] = storeDouble(2 * static_cast<long double>(intensity[i]) / intensitySpan);
+        field[i] = storeDouble(fieldRatio * (field[i] - static_cast<long double>(fieldLow)) + endLow);
+    }
+}
+
+ObservedSpectrum importObservedSpectrum(const std::string& fileName, char decimalSeparator)
+{
+    ObservedSpectrum spectrum = readObservedFile(fileName, decimalSeparator);
+    normaliseObservedSpectrum(spectrum);
+    return spectrum;
+}
+
+} // namespace ravelle

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// Reading an observed spectrum: a text file of one point per line, the field
+// in gauss and the intensity separated by blanks. The result is built apart
+// from the program state, so a file that fails changes nothing there.
+namespace ravelle {
+
+// Messages of the import's own refusals.
+inline constexpr std::string_view kEmptyObservedFile =
+    "The file holds no lines: there is no spectrum to import.";
+inline constexpr std::string_view kTooManyObservedLines =
+    "The file has too many lines to import (at most 2147483637).";
+inline constexpr std::string_view kNoMemoryForObservedFile =
+    "There is not enough memory to import this file.";
+
+// An observed spectrum as read, or as normalised. Both arrays have count + 10
+// entries with the points in 1 .. count; entry 0 and the spare ones are 0.
+struct ObservedSpectrum {
+    std::int32_t count = 0;
+    std::vector<double> field;     // gauss
+    std::vector<double> intensity;
+    // Set by normaliseObservedSpectrum.
+    double endLow = 0.0;      // smaller of the first and last raw field
+    double endHigh = 0.0;     // larger of the two
+    double centerField = 0.0; // their midpoint
+};
+
+// Splits a line's text at the first non-blank followed by a blank; both parts
+// trimmed of every byte <= 0x20 at either end.
+std::pair<std::string_view, std::string_view> splitObservedLine(std::string_view line);
+
+// A number of the file: the system's decimal separator first, then "." (the
+// program's own files always use "."), within the range of a double.
+// Throws the conversion error "'<text>' は浮動小数点数ではありません".
+double convertObservedNumber(std::string_view text, char decimalSeparator);
+
+// Reads every line of a regular file (CR LF or LF line ends, other CRs
+// dropped, Ctrl-Z at a line start ends the file and inside a line ends its
+// text). Throws UserError: file errors, the conversion error of the first
+// text that does not convert, kEmptyObservedFile, kTooManyObservedLines,
+// kNoMemoryForObservedFile.
+ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSeparator);
+
+// Sets the ends and the centre from the first and last raw field, then maps
+// the intensities onto -1 .. +1 and the fields from their raw range onto
+// [endLow, endHigh], point by point. Throws UserError: "不正な浮動小数点数演算命令"
+// when all intensities or all fields are equal (a zero span), and
+// "0 による浮動小数点数除算" when the first and last fields are equal while
+// others differ (the plot range would have no width).
+void normaliseObservedSpectrum(ObservedSpectrum& spectrum);
+
+// readObservedFile, then normaliseObservedSpectrum.
+ObservedSpectrum importObservedSpectrum(const std::string& fileName, char decimalSeparator);
+
+} // namespace ravelle

@@ -1,0 +1,130 @@
+#include "io/SpectrumExport.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "engine/FloatingPoint.h"
+#include "io/FileAccess.h"
+
+namespace ravelle {
+
+namespace {
+
+// Whether the exact binary value lies exactly halfway between two numbers of
+// `decimals` decimals: with the value written as odd * 2^e, its decimal
+// expansion has exactly -e decimals and ends in 5.
+bool isExactHalf(double value, int decimals)
+{
+    if (!std::isfinite(value) || value == 0.0)
+        return false;
+    int exponent = 0;
+    const double fraction = std::frexp(std::fabs(value), &exponent);
+    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+    exponent -= 53;
+    while ((mantissa & 1u) == 0) {
+        mantissa >>= 1;
+        ++exponent;
+    }
+    return exponent == -(decimals + 1);
+}
+
+// Calls line(text) for each line of the .cal table.
+template <typename Sink>
+void calLines(const ProgramState& state, Sink&& sink)
+{
+    // Never past what the arrays hold, whatever the counts say.
+    std::int64_t last = state.CalcSpectrumPoints;
+    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.CalcField.size()) - 1);
+    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.CalcIntensity.size()) - 1);
+    std::string line;
+    for (std::int64_t i = 0; i <= last; ++i) {
+        const double field = storeDouble(static_cast<long double>(state.CalcField[i]) + state.CenterField);
+        const double intensity =
+            storeDouble(static_cast<long double>(state.CalcIntensity[i]) * state.MutualScale);
+        line = formatTableNumber(field, 7, 2);
+        line += "      ";
+        line += formatTableNumber(intensity, 8, 5);
+        line += "\r\n";
+        sink(line);
+    }
+}
+
+template <typename Sink>
+void obsLines(const ProgramState& state, Sink&& sink)
+{
+    std::int64_t last = state.ObsCount;
+    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.ObsField.size()) - 1);
+    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.ObsIntensity.size()) - 1);
+    std::string line;
+    for (std::int64_t i = 1; i <= last; ++i) {
+        line = formatTableNumber(state.ObsField[i], 7, 2);
+        line += "    ";
+        line += formatTableNumber(state.ObsIntensity[i], 8, 5);
+        line += "\r\n";
+        sink(line);
+    }
+}
+
+} // namespace
+
+std::string formatTableNumber(double value, int width, int decimals)
+{
+    if (value == 0.0)
+        value = 0.0; // no sign for negative zero
+    if (isExactHalf(value, decimals))
+        value = std::nextafter(value, std::copysign(std::numeric_limits<double>::infinity(), value));
+    // Room for the longest double in fixed notation with its decimals.
+    char digits[std::numeric_limits<double>::max_exponent10 + 400];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals);
+    std::string text(digits, result.ptr);
+    if (text.size() < static_cast<std::size_t>(width))
+        text.insert(0, static_cast<std::size_t>(width) - text.size(), ' ');
+    return text;
+}
+
+std::string suggestedBaseName(std::string_view obsFileName)
+{
+    // Step back over four characters, each a lead byte with its UTF-8
+    // continuation bytes (10xxxxxx) behind it.
+    std::size_t end = obsFileName.size();
+    for (int characters = 0; characters < 4; ++characters) {
+        if (end == 0)
+            return {};
+        --end;
+        while (end > 0 && (static_cast<unsigned char>(obsFileName[end]) & 0xC0) == 0x80)
+            --end;
+    }
+    return std::string(obsFileName.substr(0, end));
+}
+
+std::string calTable(const ProgramState& state)
+{
+    std::string table;
+    calLines(state, [&](const std::string& line) { table += line; });
+    return table;
+}
+
+std::string obsTable(const ProgramState& state)
+{
+    std::string table;
+    obsLines(state, [&](const std::string& line) { table += line; });
+    return table;
+}
+
+void writeCalFile(const ProgramState& state, const std::string& fileName)
+{
+    FileReplacement file(fileName);
+    calLines(state, [&](const std::string& line) { file.write(line); });
+    file.commit();
+}
+
+void writeObsFile(const ProgramState& state, const std::string& fileName)
+{
+    FileReplacement file(fileName);
+    obsLines(state, [&](const std::string& line) { file.write(line); });
+    file.commit();
+}
+
+} // namespace ravelle

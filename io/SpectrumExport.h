@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/ProgramState.h"
+
+// The two exported tables: the simulated spectrum (.cal) placed and scaled
+// as on the plot, and the observed spectrum (.obs) as normalised. Numbers
+// always use "." whatever the system's number format.
+namespace ravelle {
+
+// "There is no simulated spectrum to save yet: press Calculate first."
+inline constexpr std::string_view kNoSimulatedSpectrum =
+    "There is no simulated spectrum to save yet: press Calculate first.";
+
+// `value` in fixed point with `decimals` decimals, right-aligned in `width`
+// characters (wider when it needs more). A negative value keeps its "-" even
+// when it rounds to zero; negative zero has none. The rounding follows the
+// exact binary value, an exact half going away from zero.
+std::string formatTableNumber(double value, int width, int decimals);
+
+// The name the save dialogs suggest, without extension: ObsFileName without
+// its last four characters (code points); "NONE" gives "".
+std::string suggestedBaseName(std::string_view obsFileName);
+
+// The .cal table: one line per point 0 .. CalcSpectrumPoints, the field
+// CalcField[i] + CenterField (7 wide, 2 decimals), six blanks, the intensity
+// CalcIntensity[i] * MutualScale (8 wide, 5 decimals), CR LF.
+std::string calTable(const ProgramState& state);
+// The .obs table: points 1 .. ObsCount, the field (7.2), four blanks, the
+// intensity (8.5), CR LF.
+std::string obsTable(const ProgramState& state);
+
+// Replace `fileName` with the table, whole or not at all. Throw UserError.
+void writeCalFile(const ProgramState& state, const std::string& fileName);
+void writeObsFile(const ProgramState& state, const std::string& fileName);
+
+} // namespace ravelle
