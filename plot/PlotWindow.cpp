@@ -1,1 +1,95 @@
 #include "plot/PlotWindow.h"
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "engine/FloatingPoint.h"
+#include "engine/Messages.h"
+#include "engine/UserError.h"
+
+namespace ravelle {
+
+namespace {
+
+constexpr long double kFieldMargin = 0.012L;
+constexpr long double kIntensityMargin = 0.025L;
+constexpr double kFrameIntensity = 1.1;
+
+// The quotient of a mapping when the window has no extent: the division
+// itself raises the flag, so the message is the runtime's own (division by
+// zero, or invalid operation for 0 / 0).
+[[noreturn]] void throwEmptyWindow(long double numerator)
+{
+    clearFloatingPointErrors();
+    floatingPointBarrier(floatingPointBarrier(numerator) / floatingPointBarrier(0.0L));
+    throwOnFloatingPointError();
+    // Only reached if the flags were not raised (they always are on x86).
+    throw UserError(std::string(numerator == 0.0L ? messages::kInvalidOperation : messages::kDivisionByZero));
+}
+
+// Rounds to nearest with ties to even, then limits to the signed 32-bit
+// range: within it nothing is clamped, beyond it the handling is free and
+// the line drawing clips exactly anyway.
+std::int64_t roundToPixel(long double value)
+{
+    constexpr long double kLow = static_cast<long double>(std::numeric_limits<std::int32_t>::min());
+    constexpr long double kHigh = static_cast<long double>(std::numeric_limits<std::int32_t>::max());
+    if (!(value >= kLow)) // also catches NaN, which is never stored
+        return std::numeric_limits<std::int32_t>::min();
+    if (value > kHigh)
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int64_t>(std::nearbyint(value));
+}
+
+std::int64_t mapToPixel(long double value, long double windowMin, long double windowMax, std::int32_t pixels)
+{
+    const long double numerator = (value - windowMin) * static_cast<long double>(pixels);
+    const long double extent = windowMax - windowMin;
+    if (extent == 0.0L)
+        throwEmptyWindow(numerator);
+    return roundToPixel(numerator / extent);
+}
+
+std::int32_t clampToInt32(std::int64_t value)
+{
+    if (value < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
+
+void SetPlotWindow(ProgramState& state, double low, double high)
+{
+    state.FrameFieldLow = low;
+    state.FrameFieldHigh = high;
+    state.FrameIntLow = -kFrameIntensity;
+    state.FrameIntHigh = kFrameIntensity;
+
+    const long double fieldLow = state.FrameFieldLow;
+    const long double fieldHigh = state.FrameFieldHigh;
+    const long double intLow = state.FrameIntLow;
+    const long double intHigh = state.FrameIntHigh;
+    // Fields of the order of 1e308 can overflow when the margins are added;
+    // that ends the command like any other overflow.
+    state.PlotFieldMin = storeDouble(fieldLow - (fieldHigh - fieldLow) * kFieldMargin);
+    state.PlotFieldMax = storeDouble(fieldHigh + (fieldHigh - fieldLow) * kFieldMargin);
+    state.PlotIntMin = storeDouble(intLow - (intHigh - intLow) * kIntensityMargin);
+    state.PlotIntMax = storeDouble(intHigh + (intHigh - intLow) * kIntensityMargin);
+}
+
+std::int32_t FieldToX(const ProgramState& state, double f)
+{
+    return clampToInt32(mapToPixel(f, state.PlotFieldMin, state.PlotFieldMax, state.PlotWidth));
+}
+
+std::int32_t IntensityToY(const ProgramState& state, double v)
+{
+    const std::int64_t fromBottom = mapToPixel(v, state.PlotIntMin, state.PlotIntMax, state.PlotHeight);
+    return clampToInt32(static_cast<std::int64_t>(state.PlotHeight) - fromBottom);
+}
+
+} // namespace ravelle
