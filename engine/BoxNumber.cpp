@@ -1,1 +1,301 @@
 #include "engine/BoxNumber.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+#include <stdlib.h>
+#include <vector>
+
+#include "engine/Messages.h"
+#include "engine/UserError.h"
+
+namespace ravelle {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Decimal exponents (value = 0.d1d2... x 10^e) outside which a long double
+// certainly overflows or certainly rounds to zero.
+constexpr std::int64_t kOverflowExponent = 4934;
+constexpr std::int64_t kZeroExponent = -4952;
+// Exponent digits stop counting here; far beyond any meaningful value, and
+// safe from overflow however many mantissa digits shift the point.
+constexpr std::int64_t kExponentCap = 1'000'000'000;
+
+locale_t cLocale()
+{
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return locale;
+}
+
+// A number as its significant decimal digits: value = 0.digits x 10^exponent.
+// No digits means zero.
+struct Decimal {
+    std::string digits;
+    int exponent = 0;
+};
+
+void dropTrailingZeros(Decimal& decimal)
+{
+    while (!decimal.digits.empty() && decimal.digits.back() == '0')
+        decimal.digits.pop_back();
+}
+
+// The exact decimal expansion of a finite value above zero. Every binary
+// fraction has a finite one; asking for at least as many digits as it has
+// makes the conversion exact, so ties can be recognised.
+Decimal exactDecimal(long double value)
+{
+    int binaryExponent = 0;
+    const long double fraction = std::frexp(value, &binaryExponent);
+    const auto significand = static_cast<std::uint64_t>(std::ldexp(fraction, 64));
+    const int lowestBit = binaryExponent - 64 + std::countr_zero(significand);
+    const int integerDigits = std::max(1, static_cast<int>(std::ceil(binaryExponent * 0.30103)) + 1);
+    const int precision = integerDigits + std::max(0, -lowestBit) + 2;
+
+    std::vector<char> text(static_cast<std::size_t>(precision) + 16);
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value,
+                                      std::chars_format::scientific, precision);
+    // "d.ddd...e+XX"
+    Decimal decimal;
+    const char* p = text.data();
+    for (; p != result.ptr && *p != 'e'; ++p)
+        if (isDigit(*p))
+            decimal.digits += *p;
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), result.ptr, exponent);
+    decimal.exponent = exponent + 1;
+    dropTrailingZeros(decimal);
+    return decimal;
+}
+
+// Rounds to `keep` significant digits (none or fewer: to a unit of the digit
+// before the first), an exact half away from zero.
+Decimal roundHalfAway(Decimal decimal, int keep)
+{
+    if (keep < 0 || decimal.digits.empty())
+        return {};
+    if (static_cast<std::size_t>(keep) >= decimal.digits.size())
+        return decimal;
+    const bool up = decimal.digits[static_cast<std::size_t>(keep)] >= '5';
+    decimal.digits.resize(static_cast<std::size_t>(keep));
+    if (up) {
+        int at = keep - 1;
+        while (at >= 0 && decimal.digits[static_cast<std::size_t>(at)] == '9')
+            decimal.digits[static_cast<std::size_t>(at--)] = '0';
+        if (at >= 0) {
+            ++decimal.digits[static_cast<std::size_t>(at)];
+        } else {
+            decimal.digits.assign(1, '1');
+            ++decimal.exponent;
+        }
+    }
+    dropTrailingZeros(decimal);
+    return decimal;
+}
+
+std::string nonFinite(long double value)
+{
+    if (std::isnan(value))
+        return "NAN";
+    return value < 0 ? "-INF" : "INF";
+}
+
+} // namespace
+
+std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSeparator)
+{
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+
+    std::string mantissa;
+    bool sawSeparator = false;
+    std::size_t integerDigits = 0;
+    for (; i < n; ++i) {
+        if (isDigit(text[i])) {
+            mantissa += text[i];
+        } else if (text[i] == decimalSeparator && !sawSeparator) {
+            sawSeparator = true;
+            integerDigits = mantissa.size();
+        } else {
+            break;
+        }
+    }
+    if (mantissa.empty() && !sawSeparator)
+        return std::nullopt;
+    if (!sawSeparator)
+        integerDigits = mantissa.size();
+
+    std::int64_t exponent = 0;
+    if (i < n && (text[i] == 'E' || text[i] == 'e')) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < n && (text[i] == '+' || text[i] == '-'))
+            negativeExponent = text[i++] == '-';
+        for (; i < n && isDigit(text[i]); ++i)
+            exponent = std::min(kExponentCap, exponent * 10 + (text[i] - '0'));
+        if (negativeExponent)
+            exponent = -exponent;
+    }
+    while (i < n && text[i] == ' ')
+        ++i;
+    if (i != n)
+        return std::nullopt;
+
+    const long double zero = negative ? -0.0L : 0.0L;
+    const auto firstSignificant = mantissa.find_first_not_of('0');
+    if (firstSignificant == std::string::npos)
+        return zero;
+    const auto lastSignificant = mantissa.find_last_not_of('0');
+    const std::int64_t decimalExponent = static_cast<std::int64_t>(integerDigits)
+        - static_cast<std::int64_t>(firstSignificant) + exponent;
+    if (decimalExponent > kOverflowExponent)
+        return std::nullopt;
+    if (decimalExponent < kZeroExponent)
+        return zero;
+
+    // The validated number in the one form the C locale reads the same on
+    // every system: "0.<digits>e<exponent>".
+    std::string canonical = "0.";
+    canonical.append(mantissa, firstSignificant, lastSignificant - firstSignificant + 1);
+    canonical += 'e';
+    canonical += std::to_string(decimalExponent);
+    errno = 0;
+    const long double magnitude = strtold_l(canonical.c_str(), nullptr, cLocale());
+    if (std::isinf(magnitude))
+        return std::nullopt;
+    return negative ? -magnitude : magnitude;
+}
+
+long double parseBoxReal(std::string_view text, char decimalSeparator)
+{
+    if (const auto value = tryParseBoxReal(text, decimalSeparator))
+        return *value;
+    throw UserError(messages::notAReal(text));
+}
+
+std::int32_t parseBoxInteger(std::string_view text)
+{
+    const auto fail = [&]() -> std::int32_t { throw UserError(messages::notAnInteger(text)); };
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+
+    bool hex = false;
+    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        hex = true;
+        i += 2;
+    }
+
+    // Hexadecimal stops at $7FFFFFFF whatever the sign.
+    const std::uint64_t limit = hex ? 0x7FFF'FFFFu : (negative ? 0x8000'0000u : 0x7FFF'FFFFu);
+    std::uint64_t magnitude = 0;
+    const std::size_t firstDigit = i;
+    for (; i < n; ++i) {
+        const char c = text[i];
+        int digit = -1;
+        if (isDigit(c))
+            digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        if (digit < 0)
+            break;
+        magnitude = magnitude * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+        if (magnitude > limit)
+            return fail();
+    }
+    if (i == firstDigit || i != n)
+        return fail();
+    const auto value = static_cast<std::int64_t>(magnitude);
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+std::string formatGeneral(long double value, char decimalSeparator, int significantDigits)
+{
+    if (!std::isfinite(value))
+        return nonFinite(value);
+    if (value == 0)
+        return "0";
+    const Decimal decimal = roundHalfAway(exactDecimal(std::fabs(value)), significantDigits);
+    const std::string& digits = decimal.digits;
+    const int e = decimal.exponent;
+
+    std::string text = value < 0 ? "-" : "";
+    if (e >= -3 && e <= significantDigits) {
+        if (e <= 0) {
+            text += '0';
+            text += decimalSeparator;
+            text.append(static_cast<std::size_t>(-e), '0');
+            text += digits;
+        } else {
+            const auto integerDigits = static_cast<std::size_t>(e);
+            text.append(digits, 0, integerDigits);
+            if (digits.size() < integerDigits)
+                text.append(integerDigits - digits.size(), '0');
+            else if (digits.size() > integerDigits)
+                text.append(1, decimalSeparator).append(digits, integerDigits);
+        }
+    } else {
+        text += digits[0];
+        if (digits.size() > 1)
+            text.append(1, decimalSeparator).append(digits, 1);
+        text += 'E';
+        text += std::to_string(e - 1);
+    }
+    return text;
+}
+
+std::string formatFixed(double value, int decimals, char decimalSeparator)
+{
+    constexpr int kSignificantDigits = 11;
+    if (!std::isfinite(value))
+        return nonFinite(value);
+    decimals = std::max(0, decimals);
+
+    Decimal rounded;
+    if (value != 0) {
+        const Decimal exact = exactDecimal(std::fabs(static_cast<long double>(value)));
+        rounded = roundHalfAway(exact, std::min(kSignificantDigits, exact.exponent + decimals));
+    }
+    if (!rounded.digits.empty() && rounded.exponent > kSignificantDigits)
+        return formatGeneral(value, decimalSeparator, kSignificantDigits);
+
+    // Digit of 10^(e - 1 - k) for k = 0, 1, ...: zero outside the digits.
+    const auto digitAt = [&](int k) {
+        return k >= 0 && static_cast<std::size_t>(k) < rounded.digits.size() ? rounded.digits[static_cast<std::size_t>(k)]
+                                                                              : '0';
+    };
+    const int e = rounded.digits.empty() ? 0 : rounded.exponent;
+    std::string text = value < 0 && !rounded.digits.empty() ? "-" : "";
+    if (e <= 0)
+        text += '0';
+    for (int k = 0; k < e; ++k)
+        text += digitAt(k);
+    if (decimals > 0) {
+        text += decimalSeparator;
+        for (int k = 0; k < decimals; ++k)
+            text += digitAt(e + k);
+    }
+    return text;
+}
+
+} // namespace ravelle
