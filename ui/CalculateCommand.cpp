@@ -1,7 +1,90 @@
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "engine/FloatingPoint.h"
+#include "engine/Messages.h"
+#include "engine/Parameters.h"
+#include "engine/Synthesis.h"
+#include "engine/UserError.h"
+#include "plot/PlotWindow.h"
 #include "ui/Commands.h"
 
 namespace ravelle {
 
-void calculateCommand(ProgramState&, CommandHost&) {}
+namespace {
+
+constexpr const char* kOutOfMemory = "Not enough memory to calculate the spectrum; try fewer points.";
+
+// The frame around the centre field; the sums are formed in extended
+// precision and stored as doubles.
+struct FieldEnds {
+    double low;
+    double high;
+};
+
+FieldEnds frameAroundCentre(const ProgramState& state, const SimulatedSpectrum& spectrum)
+{
+    const long double centre = state.CenterField;
+    const double low = storeDouble(static_cast<long double>(spectrum.frameFieldLow) + centre);
+    const double high = storeDouble(static_cast<long double>(spectrum.frameFieldHigh) + centre);
+    return {low, high};
+}
+
+// Sets the new window on a scratch state and maps the first point there, so
+// a window that cannot be mapped (the two ends equal after rounding) fails
+// with the mapping's own error before anything visible has changed.
+void checkWindowCanBeMapped(const ProgramState& state, const SimulatedSpectrum& spectrum, FieldEnds ends)
+{
+    ProgramState scratch;
+    scratch.PlotWidth = state.PlotWidth > 0 ? state.PlotWidth : 1;
+    scratch.PlotHeight = state.PlotHeight > 0 ? state.PlotHeight : 1;
+    SetPlotWindow(scratch, ends.low, ends.high);
+    const double firstField = spectrum.field.empty() ? ends.low : spectrum.field.front();
+    FieldToX(scratch, storeDouble(static_cast<long double>(firstField) + state.CenterField));
+}
+
+void runCalculate(ProgramState& state, CommandHost& host)
+{
+    readLeadingParameters(state, host);
+    if (!requiredParametersDefined(host)) {
+        host.showNotice(std::string(messages::kMissingParameters));
+        return;
+    }
+    state.CalcValid = true;
+    readSynthesisParameters(state, host);
+
+    // Everything that can fail runs on copies; the previous spectrum, window,
+    // boxes and picture stay as they were until all of it has succeeded.
+    SimulatedSpectrum spectrum = synthesize(synthesisInput(state));
+    const FieldEnds ends = frameAroundCentre(state, spectrum);
+    checkWindowCanBeMapped(state, spectrum, ends);
+
+    publishSpectrum(state, std::move(spectrum));
+    SetPlotWindow(state, ends.low, ends.high);
+    writeBackParameters(state, host);
+    host.redrawPlot();
+}
+
+} // namespace
+
+void calculateCommand(ProgramState& state, CommandHost& host)
+{
+    try {
+        runCalculate(state, host);
+    } catch (const UserError& error) {
+        host.showError(error.message());
+    } catch (const std::bad_alloc&) {
+        host.showError(kOutOfMemory);
+    } catch (const std::length_error&) {
+        host.showError(kOutOfMemory);
+    } catch (const std::exception& error) {
+        host.showError(std::string("Internal error: ") + error.what());
+    } catch (...) {
+        host.showError("Internal error.");
+    }
+}
 
 } // namespace ravelle
