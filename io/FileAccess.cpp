@@ -112,6 +112,9 @@ FileReplacement::FileReplacement(const std::string& target) : target_(resolvedTa
         throw fileError(EISDIR);
     if (exists && !S_ISREG(existing.st_mode))
         throw UserError(notARegularFileMessage(target));
+    // Renaming would get round a write-protected file; it stays protected.
+    if (exists && ::access(target_.c_str(), W_OK) != 0)
+        throw fileError(errno);
 
     for (unsigned attempt = 0;; ++attempt) {
         temporary_ = temporaryNameBeside(target_, attempt);

@@ -44,9 +44,9 @@ std::size_t readSome(const FileDescriptor& file, char* buffer, std::size_t size)
 // its temporary file. The new file keeps the mode of the file it replaces.
 class FileReplacement {
 public:
-    // Throws the file error when the temporary file cannot be created; a
-    // directory as target is refused as access denied, any other file that
-    // is not regular with notARegularFileMessage.
+    // Throws the file error when the temporary file cannot be created or the
+    // target may not be written; a directory as target is refused as access
+    // denied, any other file that is not regular with notARegularFileMessage.
     explicit FileReplacement(const std::string& target);
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;

@@ -204,17 +204,24 @@ TEST(WriteSpectrumFile, RefusesPlacesThatCannotTakeTheFile)
     EXPECT_TRUE(entriesOf(directory).empty());
 }
 
-TEST(WriteSpectrumFile, AReadOnlyDirectoryIsAccessDenied)
+TEST(WriteSpectrumFile, ReadOnlyPlacesAreAccessDenied)
 {
     if (testing::runningAsRoot())
         GTEST_SKIP() << "permissions do not apply to root";
     ScratchDirectory scratch;
+    const ProgramState state = simulated({0}, {1}, 0, 1);
+    writeBytes(scratch.file("protected.cal"), "earlier\r\n");
+    ASSERT_EQ(::chmod(scratch.file("protected.cal").c_str(), 0444), 0);
+    EXPECT_EQ(writeError(state, scratch.file("protected.cal")), messages::kAccessDenied);
+    EXPECT_EQ(readBytes(scratch.file("protected.cal")), "earlier\r\n");
+
     writeBytes(scratch.file("run1.cal"), "earlier\r\n");
     ASSERT_EQ(::chmod(scratch.path().c_str(), 0555), 0);
-    const std::string message = writeError(simulated({0}, {1}, 0, 1), scratch.file("run1.cal"));
+    const std::string message = writeError(state, scratch.file("run1.cal"));
     ::chmod(scratch.path().c_str(), 0755);
     EXPECT_EQ(message, messages::kAccessDenied);
     EXPECT_EQ(readBytes(scratch.file("run1.cal")), "earlier\r\n");
+    EXPECT_EQ(entriesOf(scratch.path()), (std::vector<std::string>{"protected.cal", "run1.cal"}));
 }
 
 } // namespace
