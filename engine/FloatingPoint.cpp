@@ -44,6 +44,12 @@ void throwOnFloatingPointError()
     fail(messages::kOverflow);
 }
 
+bool floatingPointErrorPending()
+{
+    floatingPointFence();
+    return std::fetestexcept(kErrorFlags) != 0;
+}
+
 double storeDouble(long double value)
 {
     // Decided on the values rather than the flags, so no reordering by the

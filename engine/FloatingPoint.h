@@ -15,6 +15,11 @@ void clearFloatingPointErrors();
 // that can fail, so the first failure is the one reported.
 void throwOnFloatingPointError();
 
+// Whether an invalid, division-by-zero or overflow flag is raised; clears
+// nothing. For loops that test once per batch and then find the first
+// failure by repeating the batch with a check after each operation.
+bool floatingPointErrorPending();
+
 // Rounds an extended-precision value to a double as a store does: a value
 // beyond the double range raises the overflow error, NaN the invalid one.
 double storeDouble(long double value);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "engine/ProgramState.h"
@@ -14,6 +15,8 @@ namespace ravelle {
 // Largest interval count a Calculate accepts; larger counts are refused
 // before anything is allocated.
 inline constexpr std::int32_t kMaxCalcPoints = 1'000'000;
+inline constexpr std::string_view kPointCountOutOfRange =
+    "The number of points (NoPnts) must be between 0 and 1000000.";
 
 // The derivative with respect to x of a unit-area Gaussian of the given sigma
 // centred at x0: (x0 - x) exp(-(x - x0)^2 / 2 / s / s) / sqrt(6.2831852 s s) / s / s,
@@ -49,6 +52,13 @@ struct SimulatedSpectrum {
 // The parameters of a state (DisplayRange, SigmaValue, CalcPoints, the first
 // HCount/NCount couplings).
 SynthesisInput synthesisInput(const ProgramState& state);
+
+// The hyperfine stick spectrum: one position per combination of nuclear spin
+// states, M = 2^nH 3^nN of them, ordered like a counter whose most significant
+// digit is the first hydrogen (-a/2, +a/2) and whose least significant digit
+// is the last nitrogen (-b, 0, +b). Coincident lines are not merged.
+// Throws the overflow error when a position is beyond the double range.
+std::vector<double> buildLineList(const std::vector<double>& couplingH, const std::vector<double>& couplingN);
 
 // The literal method: every line listed (M = 2^nH 3^nN of them) and evaluated
 // at every grid point. Slow for many nuclei; it is the reference the faster
