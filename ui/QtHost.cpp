@@ -1,0 +1,191 @@
+#include "ui/QtHost.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QLocale>
+
+#include <stdexcept>
+
+#include "engine/Messages.h"
+#include "plot/Redraw.h"
+#include "ui/MessageBoxes.h"
+#include "ui/RasterImage.h"
+
+namespace ravelle {
+
+namespace {
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// File names travel as the file system's bytes, so that a name the locale
+// cannot spell still opens.
+QString fromFileName(const std::string& name)
+{
+    return QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size())));
+}
+
+std::string toFileName(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+bool isPattern(const QString& text)
+{
+    return text.contains(u'*') || text.contains(u'?');
+}
+
+// The open dialog treats a pattern in its file-name box as the pattern of its
+// listing, on entry and whenever the user confirms one, instead of taking it
+// for the name of a file.
+class OpenFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void listPattern(const QString& pattern)
+    {
+        if (auto* model = findChild<QFileSystemModel*>())
+            model->setNameFilters(QStringList{pattern});
+    }
+
+    void accept() override
+    {
+        if (const auto* fileNameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            const QString typed = fileNameBox->text().trimmed();
+            if (isPattern(typed) && !typed.contains(u'/')) {
+                listPattern(typed);
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
+
+} // namespace
+
+char decimalSeparatorOf(const QString& decimalPoint)
+{
+    if (decimalPoint.size() == 1) {
+        const char16_t c = decimalPoint.front().unicode();
+        if (c > 0x20 && c < 0x7F)
+            return static_cast<char>(c);
+    }
+    return '.';
+}
+
+QtHost::QtHost(ProgramState& state, QWidget* window, std::map<std::string, QLineEdit*, std::less<>> boxes,
+               RasterImage* image, QString title)
+    : state_(state), window_(window), boxes_(std::move(boxes)), image_(image), title_(std::move(title))
+{
+}
+
+QLineEdit* QtHost::box(std::string_view name) const
+{
+    const auto found = boxes_.find(name);
+    if (found == boxes_.end())
+        throw std::logic_error("no box named " + std::string(name));
+    return found->second;
+}
+
+std::string QtHost::boxText(std::string_view name) const
+{
+    return box(name)->text().toStdString();
+}
+
+void QtHost::setBoxText(std::string_view name, const std::string& text)
+{
+    QLineEdit* edit = box(name);
+    edit->setText(fromUtf8(text));
+    // Show the start of a long number, as a freshly written box does.
+    edit->setCursorPosition(0);
+}
+
+char QtHost::decimalSeparator() const
+{
+    return decimalSeparatorOf(QLocale::system().decimalPoint());
+}
+
+void QtHost::showNotice(const std::string& message)
+{
+    showNoticeBox(window_, title_, fromUtf8(message));
+}
+
+void QtHost::showError(const std::string& message)
+{
+    showErrorBox(window_, title_, fromUtf8(messages::errorBoxText(message)));
+}
+
+void QtHost::redrawPlot()
+{
+    QImage& raster = image_->raster();
+    if (raster.isNull())
+        raster = QImage(image_->size(), QImage::Format_RGB32);
+    try {
+        RedrawPlot(state_, raster);
+    } catch (...) {
+        // The raster has been cleared; show that before the error is reported.
+        image_->update();
+        throw;
+    }
+    image_->update();
+}
+
+std::unique_ptr<QFileDialog> QtHost::makeOpenDialog(const std::string& initialDir, const std::string& fileName) const
+{
+    auto dialog = std::make_unique<OpenFileDialog>(window_);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    // A typed name of a missing file is accepted; opening it reports the error.
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters(QStringList{QStringLiteral("*.ASC")});
+    if (!initialDir.empty())
+        dialog->setDirectory(fromFileName(initialDir));
+    const QString preset = fromFileName(fileName);
+    dialog->selectFile(preset);
+    if (isPattern(preset))
+        dialog->listPattern(QFileInfo(preset).fileName());
+    return dialog;
+}
+
+std::unique_ptr<QFileDialog> QtHost::makeSaveDialog(const std::string& initialDir, const std::string& fileName) const
+{
+    auto dialog = std::make_unique<QFileDialog>(window_);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    if (!initialDir.empty())
+        dialog->setDirectory(fromFileName(initialDir));
+    dialog->selectFile(fromFileName(fileName));
+    return dialog;
+}
+
+std::optional<std::string> QtHost::runDialog(QFileDialog& dialog) const
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return toFileName(chosen.front());
+}
+
+std::optional<std::string> QtHost::runOpenDialog(const std::string& initialDir, const std::string& fileName)
+{
+    if (dialogAnswerer_)
+        return dialogAnswerer_(DialogKind::Open, initialDir, fileName);
+    return runDialog(*makeOpenDialog(initialDir, fileName));
+}
+
+std::optional<std::string> QtHost::runSaveDialog(const std::string& initialDir, const std::string& fileName)
+{
+    if (dialogAnswerer_)
+        return dialogAnswerer_(DialogKind::Save, initialDir, fileName);
+    return runDialog(*makeSaveDialog(initialDir, fileName));
+}
+
+} // namespace ravelle

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QFileDialog>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/CommandHost.h"
+#include "engine/ProgramState.h"
+
+class QLineEdit;
+
+namespace ravelle {
+
+class RasterImage;
+
+// The main window's side of the commands: its boxes, its plot, its message
+// boxes and its file dialogs.
+class QtHost : public CommandHost {
+public:
+    enum class DialogKind { Open, Save };
+    // Answers a file dialog in place of the user (tests, scripted runs).
+    using DialogAnswerer = std::function<std::optional<std::string>(
+        DialogKind kind, const std::string& initialDir, const std::string& fileName)>;
+
+    // `boxes` maps every box name to its edit box; `window` parents the
+    // dialogs and message boxes; `title` is their caption.
+    QtHost(ProgramState& state, QWidget* window, std::map<std::string, QLineEdit*, std::less<>> boxes,
+           RasterImage* image, QString title);
+
+    std::string boxText(std::string_view box) const override;
+    void setBoxText(std::string_view box, const std::string& text) override;
+    char decimalSeparator() const override;
+    void showNotice(const std::string& message) override;
+    void showError(const std::string& message) override;
+    void redrawPlot() override;
+    std::optional<std::string> runOpenDialog(const std::string& initialDir, const std::string& fileName) override;
+    std::optional<std::string> runSaveDialog(const std::string& initialDir, const std::string& fileName) override;
+
+    void setDialogAnswerer(DialogAnswerer answerer) { dialogAnswerer_ = std::move(answerer); }
+
+    // The dialogs as they are run, ready for exec(); exposed for tests.
+    std::unique_ptr<QFileDialog> makeOpenDialog(const std::string& initialDir, const std::string& fileName) const;
+    std::unique_ptr<QFileDialog> makeSaveDialog(const std::string& initialDir, const std::string& fileName) const;
+
+    const QString& title() const { return title_; }
+
+private:
+    QLineEdit* box(std::string_view name) const;
+    std::optional<std::string> runDialog(QFileDialog& dialog) const;
+
+    ProgramState& state_;
+    QWidget* window_;
+    std::map<std::string, QLineEdit*, std::less<>> boxes_;
+    RasterImage* image_;
+    QString title_;
+    DialogAnswerer dialogAnswerer_;
+};
+
+// The system's decimal separator as one character; "." where the system's
+// is not a single ASCII character.
+char decimalSeparatorOf(const QString& decimalPoint);
+
+} // namespace ravelle
