@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -150,6 +151,34 @@ TEST(SynthesisTest, OneHydrogenGivesAnAntisymmetricNormalisedTrace)
     // Lines at -1 and +1: positive just below each line, negative just above.
     EXPECT_GT(spectrum.intensity[232], 0.5); // -1.08 G
     EXPECT_LT(spectrum.intensity[235], -0.5); // -0.90 G
+}
+
+TEST(SynthesisTest, SumIsEveryLineAtEveryPointInListOrder)
+{
+    // Lines up to 23 G from the grid points, with sigma 0.1: far terms
+    // underflow to zero, near ones count; the result must not differ by a bit
+    // from adding GaussianDerivative for every line in extended precision.
+    const std::vector<double> couplingH{16.0, 3.1};
+    const std::vector<double> couplingN{0.35};
+    const double sigma = 0.1;
+    const auto spectrum = synthesizeLiteral(makeInput(30.0, sigma, 600, couplingH, couplingN));
+    const auto lines = buildLineList(couplingH, couplingN);
+
+    std::vector<double> raw;
+    for (const double x : spectrum.field) {
+        double total = 0.0;
+        for (const double line : lines)
+            total = static_cast<double>(static_cast<long double>(GaussianDerivative(x, line, sigma)) + total);
+        raw.push_back(total);
+    }
+    const double high = *std::max_element(raw.begin(), raw.end());
+    const double low = *std::min_element(raw.begin(), raw.end());
+    EXPECT_EQ(spectrum.rawHigh, high);
+    EXPECT_EQ(spectrum.rawLow, low);
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        ASSERT_EQ(spectrum.intensity[i],
+                  static_cast<double>(2 * static_cast<long double>(raw[i]) / (static_cast<long double>(high) - low)))
+            << i;
 }
 
 TEST(SynthesisTest, EquivalentNucleiGiveBinomialAndTrinomialHeights)
