@@ -1,8 +1,10 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "engine/BoxNumber.h"
+#include "engine/FloatingPoint.h"
 #include "engine/UserError.h"
 #include "io/LastDir.h"
 #include "io/ObservedImport.h"
@@ -22,10 +24,21 @@ void importCommand(ProgramState& state, CommandHost& host)
         StoreLastDir(state, fileName);
 
         ObservedSpectrum spectrum = importObservedSpectrum(fileName, host.decimalSeparator());
-        // The window is worked out apart first, so that a failure there too
-        // leaves the program state as it was.
+        // The window and the box texts are worked out apart first, so that a
+        // failure there too leaves the program state and the boxes as they were.
         ProgramState window;
         SetPlotWindow(window, spectrum.endLow, spectrum.endHigh);
+        const double span = storeDouble(static_cast<long double>(window.FrameFieldHigh) - window.FrameFieldLow);
+        const char separator = host.decimalSeparator();
+        const std::pair<const char*, std::string> boxTexts[] = {
+            {"Edit1", formatFixed(window.FrameFieldLow, 2, separator)},
+            {"Edit2", formatFixed(window.FrameFieldHigh, 2, separator)},
+            {"Edit3", formatFixed(window.FrameIntLow, 2, separator)},
+            {"Edit4", formatFixed(window.FrameIntHigh, 2, separator)},
+            {"GCntr", formatFixed(spectrum.centerField, 2, separator)},
+            {"G", formatFixed(span, 2, separator)},
+            {"NoPnts", std::to_string(state.CalcPoints)},
+        };
 
         // Everything worked: only now does the new spectrum replace the old.
         state.ObsFileName = fileName;
@@ -44,16 +57,8 @@ void importCommand(ProgramState& state, CommandHost& host)
         state.PlotFieldMax = window.PlotFieldMax;
         state.PlotIntMin = window.PlotIntMin;
         state.PlotIntMax = window.PlotIntMax;
-
-        const char separator = host.decimalSeparator();
-        const double span = static_cast<double>(static_cast<long double>(state.FrameFieldHigh) - state.FrameFieldLow);
-        host.setBoxText("Edit1", formatFixed(state.FrameFieldLow, 2, separator));
-        host.setBoxText("Edit2", formatFixed(state.FrameFieldHigh, 2, separator));
-        host.setBoxText("Edit3", formatFixed(state.FrameIntLow, 2, separator));
-        host.setBoxText("Edit4", formatFixed(state.FrameIntHigh, 2, separator));
-        host.setBoxText("GCntr", formatFixed(state.CenterField, 2, separator));
-        host.setBoxText("G", formatFixed(span, 2, separator));
-        host.setBoxText("NoPnts", std::to_string(state.CalcPoints));
+        for (const auto& [box, text] : boxTexts)
+            host.setBoxText(box, text);
         host.redrawPlot();
     } catch (const UserError& error) {
         host.showError(error.message());

@@ -163,6 +163,7 @@ TEST_F(ImportExportTest, AFailedImportChangesNothingButTheRememberedDirectory)
         {importData("one_line.txt"), std::string(messages::kInvalidOperation)},
         {importData("equal_first_and_last_fields.txt"), std::string(messages::kDivisionByZero)},
         {importData("empty.txt"), std::string(kEmptyObservedFile)},
+        {importData("field_span_beyond_double.txt"), std::string(messages::kOverflow)},
         {elsewhere.path(), std::string(messages::kAccessDenied)},
         {fifo, notARegularFileMessage(fifo)},
         {elsewhere.file("missing.dat"), std::string(messages::kFileNotFound)},
