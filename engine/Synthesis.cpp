@@ -24,11 +24,6 @@ constexpr std::string_view kOutOfMemory = "There is not enough memory for this s
 // The program's value of 2 pi, kept as it has always been.
 constexpr long double kTwoPi = 6.2831852L;
 
-// The exponential of anything below this is +0 in extended precision (the
-// smallest subnormal is e^-11399), so such a term is +0 or -0 and adding it
-// leaves a sum that starts at +0 exactly as it was.
-constexpr long double kExponentGivingZero = -12000.0L;
-
 // Rounds an extended result to the double it is stored in; overflow ends
 // the calculation.
 inline double store(long double value)
@@ -80,8 +75,6 @@ struct LineShape {
         for (const double x0 : lines) {
             const long double difference = static_cast<long double>(x) - x0;
             const long double exponent = -difference * difference / 2 / sigma / sigma;
-            if (exponent < kExponentGivingZero)
-                continue;
             const long double value =
                 std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation / sigma / sigma;
             total = static_cast<double>(static_cast<long double>(static_cast<double>(value)) + total);

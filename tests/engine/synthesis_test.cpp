@@ -156,8 +156,9 @@ TEST(SynthesisTest, OneHydrogenGivesAnAntisymmetricNormalisedTrace)
 TEST(SynthesisTest, SumIsEveryLineAtEveryPointInListOrder)
 {
     // Lines up to 23 G from the grid points, with sigma 0.1: far terms
-    // underflow to zero, near ones count; the result must not differ by a bit
-    // from adding GaussianDerivative for every line in extended precision.
+    // underflow to zero, near ones count. The result must not differ by a bit
+    // from adding GaussianDerivative for every line, in list order, each sum
+    // taken in extended precision and stored as a double.
     const std::vector<double> couplingH{16.0, 3.1};
     const std::vector<double> couplingN{0.35};
     const double sigma = 0.1;
