@@ -6,7 +6,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libfftw3-dev
+  libfftw3-dev libeigen3-dev
   fonts-liberation2 fonts-ipafont-gothic
 )
 PACKAGES+=("$@")
