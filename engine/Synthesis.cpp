@@ -45,7 +45,7 @@ struct LineShape {
     {
     }
 
-    // One term in the stated order of operations, each failure reported as
+    // One term in its fixed order of operations, each failure reported as
     // soon as it happens.
     double checkedTerm(double x, double x0) const
     {
