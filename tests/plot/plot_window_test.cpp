@@ -40,13 +40,6 @@ TEST(SetPlotWindow, StoresFrameAndAddsMargins)
     EXPECT_DOUBLE_EQ(state.PlotIntMax, 1.155);
 }
 
-TEST(SetPlotWindow, ReversedFrameKeepsItsOrder)
-{
-    const ProgramState state = designSizeWindow(15.0, -15.0);
-    EXPECT_DOUBLE_EQ(state.PlotFieldMin, 15.36);
-    EXPECT_DOUBLE_EQ(state.PlotFieldMax, -15.36);
-}
-
 // The frame edges and the unit intensities land where they always have at
 // the design size, whatever the field limits.
 TEST(Mapping, DesignSizeFrameAndIntensityRows)
