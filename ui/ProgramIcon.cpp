@@ -13,7 +13,7 @@ namespace {
 // Three equal first-derivative lines at x = 14, 32 and 50 of a 64-unit square.
 double tripletDerivative(double x)
 {
-    constexpr double sigma = 3.2;
+    constexpr double sigma = 2.4;
     double sum = 0.0;
     for (const double centre : {14.0, 32.0, 50.0}) {
         const double d = x - centre;

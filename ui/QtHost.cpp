@@ -1,6 +1,7 @@
 #include "ui/QtHost.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QLineEdit>
@@ -54,10 +55,20 @@ public:
 
     void accept() override
     {
-        if (const auto* fileNameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        if (auto* fileNameBox = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
             const QString typed = fileNameBox->text().trimmed();
-            if (isPattern(typed) && !typed.contains(u'/')) {
-                listPattern(typed);
+            const qsizetype slash = typed.lastIndexOf(u'/');
+            const QString pattern = typed.mid(slash + 1);
+            if (isPattern(pattern)) {
+                // "/data/*.dat" goes to /data and lists its .dat files.
+                if (slash >= 0) {
+                    const QString folder = slash == 0 ? QStringLiteral("/") : typed.left(slash);
+                    const QFileInfo folderInfo(QDir(directory()).absoluteFilePath(folder));
+                    if (folderInfo.isDir())
+                        setDirectory(folderInfo.absoluteFilePath());
+                    fileNameBox->setText(pattern);
+                }
+                listPattern(pattern);
                 return;
             }
         }

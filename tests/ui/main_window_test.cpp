@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -518,7 +519,7 @@ TEST_F(MainWindowTest, AboutWindowHoldsItsThirtyLinesAndTypingChangesNothing)
     EXPECT_EQ(memo->toPlainText(), before);
 }
 
-TEST_F(MainWindowTest, OpenDialogListsThePresetPatternAndTakesATypedNameOfAMissingFile)
+TEST_F(MainWindowTest, OpenDialogTakesPatternsForItsListingAndATypedNameOfAMissingFile)
 {
     const std::string dir = startDir.path().toStdString();
     const std::unique_ptr<QFileDialog> open = form->host().makeOpenDialog(dir, "*.dat");
@@ -527,14 +528,23 @@ TEST_F(MainWindowTest, OpenDialogListsThePresetPatternAndTakesATypedNameOfAMissi
     EXPECT_EQ(open->nameFilters(), QStringList{"*.ASC"});
     EXPECT_EQ(open->directory().absolutePath().toStdString(), dir);
 
+    ASSERT_TRUE(QDir(startDir.path()).mkdir("spectra"));
     const QString missing = startDir.filePath("not there/run1.dat");
     QLineEdit* focusAtStart = nullptr;
     QString presetShown;
+    bool openAfterPattern = false;
+    QString folderAfterPattern;
+    QString boxAfterPattern;
     QTimer::singleShot(50, open.get(), [&] {
         auto* fileName = open->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(fileName, nullptr);
         presetShown = fileName->text();
         focusAtStart = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        fileName->setText(startDir.filePath("spectra/*.txt"));
+        QTest::keyClick(fileName, Qt::Key_Return);
+        openAfterPattern = open->isVisible();
+        folderAfterPattern = open->directory().absolutePath();
+        boxAfterPattern = fileName->text();
         fileName->setText(missing);
         QTest::keyClick(fileName, Qt::Key_Return);
     });
@@ -543,6 +553,9 @@ TEST_F(MainWindowTest, OpenDialogListsThePresetPatternAndTakesATypedNameOfAMissi
     EXPECT_EQ(presetShown, "*.dat");
     EXPECT_NE(focusAtStart, nullptr);
     EXPECT_EQ(focusAtStart, open->findChild<QLineEdit*>("fileNameEdit"));
+    EXPECT_TRUE(openAfterPattern);
+    EXPECT_EQ(folderAfterPattern, startDir.filePath("spectra"));
+    EXPECT_EQ(boxAfterPattern, "*.txt");
     EXPECT_EQ(open->selectedFiles(), QStringList{missing});
 
     const std::unique_ptr<QFileDialog> save = form->host().makeSaveDialog(dir, dir + "/run1.cal");
