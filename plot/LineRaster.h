@@ -43,6 +43,10 @@ void rasterLine(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t 
 
     if (width <= 0 || height <= 0)
         return;
+    // Wholly beside the raster: nothing to paint (the common case of a
+    // trace running far outside a narrow window).
+    if ((x0 < 0 && x1 < 0) || (y0 < 0 && y1 < 0) || (x0 >= width && x1 >= width) || (y0 >= height && y1 >= height))
+        return;
     const std::int64_t dx = x1 - x0;
     const std::int64_t dy = y1 - y0;
     const std::int64_t adx = dx < 0 ? -dx : dx;

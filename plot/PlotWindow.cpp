@@ -39,7 +39,13 @@ std::int64_t roundToPixel(long double value)
         return std::numeric_limits<std::int32_t>::min();
     if (value > kHigh)
         return std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int64_t>(std::nearbyint(value));
+    // Adding 2^63 leaves no fraction bits in the 64-bit significand, so the
+    // sum is rounded in the default mode, to nearest with ties to even
+    // (nearbyint does the same but costs a library call per point).
+    constexpr long double kShift = 9223372036854775808.0L;
+    const long double magnitude = value < 0 ? -value : value;
+    const long double rounded = (magnitude + kShift) - kShift;
+    return static_cast<std::int64_t>(value < 0 ? -rounded : rounded);
 }
 
 std::int64_t mapToPixel(long double value, long double windowMin, long double windowMax, std::int32_t pixels)
