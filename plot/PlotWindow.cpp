@@ -1,6 +1,5 @@
 #include "plot/PlotWindow.h"
 
-#include <cmath>
 #include <limits>
 #include <string>
 
