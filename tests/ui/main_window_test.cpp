@@ -71,6 +71,7 @@ struct ShownBox {
     int buttonCount;
     Qt::WindowModality modality;
     QRect geometry;
+    Qt::TextFormat format;
 };
 
 // Runs `action`; every message box it opens is recorded and closed with OK.
@@ -86,7 +87,7 @@ std::vector<ShownBox> answerMessageBoxes(const std::function<void()>& action,
         if (!box || !box->isVisible())
             return;
         shown.push_back({box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()),
-                         box->windowModality(), box->frameGeometry()});
+                         box->windowModality(), box->frameGeometry(), box->textFormat()});
         if (whileOpen)
             whileOpen(*box);
         box->button(QMessageBox::Ok)->click();
@@ -358,6 +359,7 @@ TEST_F(MainWindowTest, ErrorBoxAppendsAPointOnlyAfterALetterDigitOrJapaneseChara
         {"I/O エラー (13)", "I/O エラー (13)"},
         {"Disk full!", "Disk full!"},
         {"Error 42", "Error 42."},
+        {"'<b>1</b>' は浮動小数点数ではありません", "'<b>1</b>' は浮動小数点数ではありません."},
     };
     for (const auto& c : cases) {
         const auto shown = answerMessageBoxes([&] { form->host().showError(c.message); });
@@ -367,6 +369,7 @@ TEST_F(MainWindowTest, ErrorBoxAppendsAPointOnlyAfterALetterDigitOrJapaneseChara
         EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
         EXPECT_EQ(shown[0].buttonCount, 1);
         EXPECT_EQ(shown[0].modality, Qt::ApplicationModal);
+        EXPECT_EQ(shown[0].format, Qt::PlainText) << "what the user typed is never markup";
     }
 }
 
