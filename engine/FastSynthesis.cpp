@@ -1,10 +1,494 @@
 #include "engine/FastSynthesis.h"
 
+#include <algorithm>
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "engine/FourierSum.h"
+#include "engine/HyperfineLines.h"
+#include "engine/Messages.h"
+#include "engine/UserError.h"
+
 namespace ravelle {
 
-std::optional<SimulatedSpectrum> synthesizeFast(const SynthesisInput&)
+namespace {
+
+constexpr double kEpsilon = 0x1p-53;
+constexpr long double kProgramTwoPi = 6.2831852L; // the line shape's own 2 pi
+// The merged sum stops at this many sigma: the terms beyond are below 1e-30
+// of a line's peak, and their total enters the error bound.
+constexpr double kNearCutoff = 12.5;
+// A result is taken when its error bound is below this share of its range.
+constexpr double kAccuracyGoal = 1e-13;
+// A merged sum this cheap (in predicted nanoseconds) replaces a Fourier sum
+// whose bound falls short of the goal.
+constexpr double kCarefulBudget = 400e3;
+// The most distinct positions a merged sum holds (16 bytes each).
+constexpr std::size_t kMergedLimit = std::size_t{1} << 20;
+constexpr std::size_t kMaxHydrogens = 15;
+constexpr std::size_t kMaxNitrogens = 6;
+
+[[noreturn]] void fail(std::string_view message)
 {
-    return std::nullopt;
+    throw UserError(std::string(message));
+}
+
+// The methods detect failures from values, not from the status flags; what
+// their own arithmetic raises (an FFT planner, a division by a zero step
+// while sizing) must not be mistaken for a failure afterwards.
+class StatusFlagsKept {
+public:
+    StatusFlagsKept() { std::fegetexceptflag(&saved_, FE_ALL_EXCEPT); }
+    ~StatusFlagsKept() { std::fesetexceptflag(&saved_, FE_ALL_EXCEPT); }
+    StatusFlagsKept(const StatusFlagsKept&) = delete;
+    StatusFlagsKept& operator=(const StatusFlagsKept&) = delete;
+
+private:
+    std::fexcept_t saved_{};
+};
+
+// The line shape with the literal method's operations in its order.
+struct ExactShape {
+    long double sigma;
+    long double normalisation;
+
+    explicit ExactShape(double s) : sigma(s), normalisation(std::sqrt(kProgramTwoPi * sigma * sigma)) {}
+
+    long double value(double x, double x0) const
+    {
+        const long double difference = static_cast<long double>(x) - x0;
+        const long double exponent = -difference * difference / 2 / sigma / sigma;
+        return std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation / sigma / sigma;
+    }
+};
+
+// ln(1 / (sqrt(6.2831852) s^2)): the log of the term scale.
+double logScale(double sigma)
+{
+    return -0.5 * std::log(static_cast<double>(kProgramTwoPi)) - 2.0 * std::log(sigma);
+}
+
+// The distance from a line beyond which its term, |d| exp(-d^2/2s^2) / (c s^3),
+// is below 2^-1076 and so stored as exactly 0; zero when no term can be
+// nonzero at all. Extended precision keeps exp(-d^2/2s^2) far past the
+// double range, so the cut-off is set by the stored double alone.
+double exactCutoff(double sigma)
+{
+    const double scale = logScale(sigma);
+    const double limit = -1076.0 * std::log(2.0);
+    const auto logTerm = [&](double u) { return std::log(u) - 0.5 * u * u + scale; };
+    if (logTerm(1.0) < limit)
+        return 0.0;
+    double low = 1.0, high = 1.0;
+    while (logTerm(high) >= limit)
+        high *= 2.0;
+    for (int i = 0; i < 100; ++i) {
+        const double middle = 0.5 * (low + high);
+        (logTerm(middle) >= limit ? low : high) = middle;
+    }
+    return (high + 0.05) * sigma * (1.0 + 1e-12);
+}
+
+// The largest term of a line of unit weight at `distance` or more from it.
+double termBeyond(double distance, double sigma)
+{
+    const double u = std::max(distance / sigma, 1.0);
+    return std::exp(std::log(u) - 0.5 * u * u + logScale(sigma));
+}
+
+// The grid and what every method shares.
+struct Problem {
+    explicit Problem(const SynthesisInput& input) : lines(input.couplingH, input.couplingN) {}
+
+    HyperfineLines lines;
+    double sigma = 0.0;       // |s|
+    double signedSigma = 0.0; // s as given, for the literal shape
+    std::int32_t points = 0;  // N
+    long double step = 0.0L;  // G / N as the literal computes it
+    std::vector<double> field;
+    double frameFieldLow = 0.0;
+    double frameFieldHigh = 0.0;
+    double cutoff = 0.0;      // exact cut-off
+    // Points first .. last (first + last = N) may have a nonzero term; the
+    // others are exactly 0.
+    std::int32_t first = 0;
+    std::int32_t last = -1;
+};
+
+// The raw sums at every point with what is known of their accuracy.
+struct RawSum {
+    std::vector<double> value;
+    double error = 0.0;         // |value - exact sum of the stored terms|
+    double literalError = 0.0;  // |literal double sum - exact sum|
+    bool allTermsZero = false;  // every term is known to be exactly 0
+    bool exactlyLiteral = false; // the literal method's own sums, bit for bit
+};
+
+double range(const std::vector<double>& values)
+{
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    return *high - *low;
+}
+
+// Whether the literal method's sum cannot be flat: the spread exceeds what
+// both roundings together could close.
+bool certainlyNotFlat(const RawSum& sum)
+{
+    return range(sum.value) > 4.0 * (sum.error + sum.literalError);
+}
+
+bool accurate(const RawSum& sum)
+{
+    return sum.error <= kAccuracyGoal * range(sum.value) && certainlyNotFlat(sum);
+}
+
+// A bound on how far the literal method's double sum, term after term, can be
+// from the exact sum of its terms, with at most `terms` nonzero terms whose
+// magnitudes add up to `magnitude`.
+double literalRounding(double terms, double magnitude)
+{
+    return terms * 1.2e-16 * magnitude;
+}
+
+// Lines merged by position; each point sums the lines within `reach`.
+// In `exact` mode the terms are the literal's own stored doubles and the
+// reach is the exact cut-off, so a term left out is exactly zero.
+std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t limit)
+{
+    const double reach = exact ? problem.cutoff : std::min(problem.cutoff, kNearCutoff * problem.sigma);
+    const double lowPoint = std::min(problem.field[problem.first], problem.field[problem.last]);
+    const double highPoint = std::max(problem.field[problem.first], problem.field[problem.last]);
+    const auto merged = mergeLines(problem.lines, lowPoint - reach, highPoint + reach, limit);
+    if (!merged)
+        return std::nullopt;
+    const std::vector<double>& position = merged->position;
+    const std::vector<double>& weight = merged->weight;
+
+    const double sigma = problem.sigma;
+    const double inverseSigma = 1.0 / sigma;
+    const auto scale = static_cast<double>(1.0L / (std::sqrt(kProgramTwoPi) * sigma * sigma));
+    const ExactShape shape(problem.signedSigma);
+
+    RawSum sum;
+    sum.value.assign(problem.field.size(), 0.0);
+    double worstError = 0.0;
+    double worstMagnitude = 0.0;
+    bool anyNonzero = false;
+    for (std::int32_t i = problem.first; i <= problem.last; ++i) {
+        const double x = problem.field[static_cast<std::size_t>(i)];
+        const auto begin = std::lower_bound(position.begin(), position.end(), x - reach) - position.begin();
+        const auto end = std::upper_bound(position.begin(), position.end(), x + reach) - position.begin();
+        long double total = 0.0L;
+        double magnitude = 0.0;
+        double error = 0.0;
+        for (auto j = static_cast<std::size_t>(begin); j < static_cast<std::size_t>(end); ++j) {
+            double term = 0.0;
+            if (exact) {
+                term = static_cast<double>(shape.value(x, position[j])) * weight[j];
+                error += std::fabs(term);
+            } else {
+                const double q = (x - position[j]) * inverseSigma;
+                const double square = q * q;
+                term = -q * std::exp(-0.5 * square) * scale * weight[j];
+                // exp's argument carries about 1.5 q^2 roundings of relative size.
+                error += std::fabs(term) * (1.5 * square + 8.0);
+            }
+            anyNonzero = anyNonzero || term != 0.0;
+            total += term;
+            magnitude += std::fabs(term);
+        }
+        sum.value[static_cast<std::size_t>(i)] = static_cast<double>(total);
+        worstError = std::max(worstError, error * kEpsilon + magnitude * 2.0 * kEpsilon);
+        worstMagnitude = std::max(worstMagnitude, magnitude);
+    }
+    const double lineCount = problem.lines.lineCount();
+    const double tail = exact ? 0.0 : lineCount * termBeyond(reach, sigma);
+    sum.error = worstError + tail;
+    sum.literalError = literalRounding(lineCount, worstMagnitude + tail);
+    sum.allTermsZero = exact && !anyNonzero;
+    return sum;
+}
+
+// Every line in list order at every point, summed exactly as the literal
+// method does; whole branches of the list that stay beyond the cut-off are
+// skipped, since their terms are exactly 0 and adding 0 changes no sum.
+RawSum listOrderSum(const Problem& problem)
+{
+    const ExactShape shape(problem.signedSigma);
+    const double reach = problem.cutoff;
+    RawSum sum;
+    sum.exactlyLiteral = true;
+    sum.value.assign(problem.field.size(), 0.0);
+    for (std::size_t i = 0; i < problem.field.size(); ++i) {
+        const double x = problem.field[i];
+        if (i > 0 && x == problem.field[i - 1]) {
+            sum.value[i] = sum.value[i - 1]; // the same point gives the same sum
+            continue;
+        }
+        double total = 0.0;
+        visitLinesWithin(problem.lines, x - reach, x + reach, [&](double line) {
+            const double term = static_cast<double>(shape.value(x, line));
+            if (!std::isfinite(term))
+                fail(messages::kOverflow);
+            total = static_cast<double>(static_cast<long double>(term) + total);
+            if (!std::isfinite(total))
+                fail(messages::kOverflow);
+        });
+        sum.value[i] = total;
+    }
+    return sum;
+}
+
+FourierWindow fourierWindow(const Problem& problem)
+{
+    return {problem.sigma, std::fabs(problem.step), static_cast<std::int64_t>(problem.last - problem.first)};
+}
+
+// The Fourier sum on the points that can be nonzero, moved from the even
+// grid to the literal's rounded grid points by a first-order correction.
+RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout)
+{
+    const FourierWindow window = fourierWindow(problem);
+    const auto n = static_cast<long double>(problem.points);
+    // The even grid the transform samples: (i - N/2) * step.
+    std::vector<long double> shift(static_cast<std::size_t>(problem.last - problem.first + 1));
+    bool shifted = false;
+    for (std::int32_t i = problem.first; i <= problem.last; ++i) {
+        const long double ideal = (2 * static_cast<long double>(i) - n) * problem.step / 2;
+        const long double offset = problem.field[static_cast<std::size_t>(i)] - ideal;
+        shift[static_cast<std::size_t>(i - problem.first)] = offset;
+        shifted = shifted || offset != 0.0L;
+    }
+    const FourierSum fourier = fourierSum(problem.lines, window, layout, shifted);
+
+    RawSum sum;
+    sum.value.assign(problem.field.size(), 0.0);
+    double worstShift = 0.0;
+    for (std::int32_t i = problem.first; i <= problem.last; ++i) {
+        // The transform runs upwards in field; a negative step runs the grid down.
+        const auto m = static_cast<std::size_t>(problem.step > 0 ? i - problem.first : problem.last - i);
+        const long double offset = shift[static_cast<std::size_t>(i - problem.first)];
+        long double value = fourier.value[m];
+        if (shifted)
+            value += offset * fourier.slope[m];
+        sum.value[static_cast<std::size_t>(i)] = static_cast<double>(value);
+        worstShift = std::max(worstShift, static_cast<double>(std::fabs(offset)));
+    }
+    const double lineCount = problem.lines.lineCount();
+    const double largestTerm = std::exp(-0.5 + logScale(problem.sigma));
+    sum.error = fourier.valueError + worstShift * fourier.slopeError
+                + 0.5 * worstShift * worstShift * fourier.curvatureBound;
+    sum.literalError = literalRounding(lineCount, lineCount * largestTerm);
+    return sum;
+}
+
+// Range and normalisation with the literal method's arithmetic: a flat sum
+// fails at the first point with 0 / 0 or x / 0.
+SimulatedSpectrum finish(Problem& problem, RawSum&& sum)
+{
+    SimulatedSpectrum spectrum;
+    spectrum.points = problem.points;
+    spectrum.frameFieldLow = problem.frameFieldLow;
+    spectrum.frameFieldHigh = problem.frameFieldHigh;
+    double low = sum.value[0];
+    double high = sum.value[0];
+    for (const double value : sum.value) {
+        if (value > high)
+            high = value;
+        if (value < low)
+            low = value;
+    }
+    const long double span = static_cast<long double>(high) - low;
+    if (span == 0.0L)
+        fail(sum.value[0] == 0.0 ? messages::kInvalidOperation : messages::kDivisionByZero);
+    spectrum.rawLow = low;
+    spectrum.rawHigh = high;
+    spectrum.intensity = std::move(sum.value);
+    for (double& value : spectrum.intensity)
+        value = static_cast<double>(2 * static_cast<long double>(value) / span);
+    spectrum.field = std::move(problem.field);
+    return spectrum;
+}
+
+// Predicted nanoseconds of a merged sum and the number of distinct positions
+// it would hold, from the groups of equal constants (rounding can split a
+// few more).
+struct MergedEstimate {
+    double positions = 1.0;
+    double cost = 0.0;
+};
+
+MergedEstimate mergedEstimate(const Problem& problem)
+{
+    struct Group {
+        long double offset;
+        bool nitrogen;
+        int count;
+    };
+    std::vector<Group> groups;
+    for (const HyperfineStage& stage : problem.lines.stages()) {
+        const long double offset = std::fabs(stage.offset);
+        if (offset == 0.0L)
+            continue;
+        auto same = std::find_if(groups.begin(), groups.end(),
+                                 [&](const Group& g) { return g.offset == offset && g.nitrogen == stage.nitrogen; });
+        if (same == groups.end())
+            groups.push_back({offset, stage.nitrogen, 1});
+        else
+            ++same->count;
+    }
+    MergedEstimate estimate;
+    for (const Group& group : groups)
+        estimate.positions *= group.nitrogen ? 2.0 * group.count + 1.0 : group.count + 1.0;
+    const double points = problem.last - problem.first + 1;
+    const double nearPoints = 2.0 * kNearCutoff * problem.sigma / std::fabs(static_cast<double>(problem.step)) + 1.0;
+    const double terms = estimate.positions * std::min(points, nearPoints);
+    estimate.cost = 1500.0 + 25.0 * estimate.positions + 8.0 * terms + 60.0 * points;
+    return estimate;
+}
+
+// The literal method's failures that come before any sum, in its order:
+// a stored line beyond the double range, 0 points, sigma 0.
+void failAsTheLiteralWouldBeforeSumming(const SynthesisInput& input, const Problem& problem)
+{
+    if (problem.lines.overflows())
+        fail(messages::kOverflow);
+    if (input.points == 0)
+        fail(input.displayRange == 0.0 ? messages::kInvalidOperation : messages::kDivisionByZero);
+}
+
+std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMethod requested)
+{
+    // What the literal method refuses, it refuses with its own messages.
+    const auto finite = [](double value) { return std::isfinite(value); };
+    if (input.points < 0 || input.points > kMaxCalcPoints || input.couplingH.size() > kMaxHydrogens
+        || input.couplingN.size() > kMaxNitrogens || !finite(input.displayRange) || !finite(input.sigma)
+        || !std::all_of(input.couplingH.begin(), input.couplingH.end(), finite)
+        || !std::all_of(input.couplingN.begin(), input.couplingN.end(), finite))
+        return std::nullopt;
+
+    Problem problem(input);
+    failAsTheLiteralWouldBeforeSumming(input, problem);
+
+    problem.points = input.points;
+    problem.signedSigma = input.sigma;
+    problem.sigma = std::fabs(input.sigma);
+    problem.frameFieldLow = static_cast<double>(-static_cast<long double>(input.displayRange) / 2);
+    problem.frameFieldHigh = static_cast<double>(static_cast<long double>(input.displayRange) / 2);
+    problem.step = static_cast<long double>(input.displayRange) / input.points;
+    problem.field.resize(static_cast<std::size_t>(input.points) + 1);
+    for (std::size_t i = 0; i < problem.field.size(); ++i)
+        problem.field[i] = static_cast<double>(problem.step * static_cast<long double>(i) + problem.frameFieldLow);
+
+    if (problem.sigma == 0.0) {
+        // The first term divides -d^2/2 by 0: 0 / 0 when the first point
+        // lies on the first line.
+        fail(problem.field[0] == problem.lines.firstLine() ? messages::kInvalidOperation
+                                                           : messages::kDivisionByZero);
+    }
+
+    // Sums at a steep enough sigma may overflow partway, depending on the
+    // order of the terms: only the literal order can tell.
+    const double lineCount = problem.lines.lineCount();
+    const bool mayOverflow =
+        std::log(lineCount) - 0.5 + logScale(problem.sigma) + std::log(4.0) >= std::log(std::numeric_limits<double>::max());
+
+    problem.cutoff = exactCutoff(problem.sigma);
+    // Only points this close to zero can have a line within the cut-off.
+    const double reach = problem.lines.extent() + problem.cutoff;
+    std::int32_t firstNear = -1, lastNear = -1;
+    for (std::int32_t i = 0; i <= problem.points; ++i) {
+        if (std::fabs(problem.field[static_cast<std::size_t>(i)]) <= reach) {
+            if (firstNear < 0)
+                firstNear = i;
+            lastNear = i;
+        }
+    }
+    if (problem.cutoff == 0.0 || firstNear < 0)
+        fail(messages::kInvalidOperation); // every term is 0: a flat sum of zeros
+    problem.first = std::min(firstNear, problem.points - lastNear);
+    problem.last = problem.points - problem.first;
+
+    const auto done = [&](RawSum&& sum, SummationMethod method) {
+        return FastSpectrum{finish(problem, std::move(sum)), method};
+    };
+    const auto careful = [&]() -> FastSpectrum {
+        // Terms exactly as the literal stores them: a zero is a true zero.
+        if (auto exact = mergedSum(problem, true, kMergedLimit)) {
+            if (exact->allTermsZero)
+                fail(messages::kInvalidOperation);
+            if (accurate(*exact))
+                return done(std::move(*exact), SummationMethod::MergedLines);
+        }
+        return done(listOrderSum(problem), SummationMethod::ListOrder);
+    };
+
+    if (mayOverflow || requested == SummationMethod::ListOrder)
+        return done(listOrderSum(problem), SummationMethod::ListOrder);
+
+    const FourierLayout layout = fourierLayout(problem.lines, fourierWindow(problem));
+    if (requested == SummationMethod::Fourier) {
+        if (!layout.feasible)
+            return std::nullopt;
+        return done(fourierRawSum(problem, layout), SummationMethod::Fourier);
+    }
+    if (requested == SummationMethod::MergedLines) {
+        auto merged = mergedSum(problem, false, kMergedLimit);
+        if (!merged)
+            return std::nullopt;
+        return done(std::move(*merged), SummationMethod::MergedLines);
+    }
+
+    const double fourierPrice = fourierCost(problem.lines, layout, true);
+    const MergedEstimate mergedGuess = mergedEstimate(problem);
+    const auto mergedTry = [&](double budget) -> std::optional<RawSum> {
+        // Give up once the positions alone would cost more than the budget.
+        const double perPosition = mergedGuess.cost / mergedGuess.positions;
+        const double affordable = std::min(static_cast<double>(kMergedLimit), budget / perPosition);
+        return mergedSum(problem, false, static_cast<std::size_t>(std::max(affordable, 64.0)));
+    };
+
+    if (mergedGuess.cost <= fourierPrice) {
+        if (auto merged = mergedTry(std::min(2.0 * fourierPrice, 4.0 * mergedGuess.cost + 1e6))) {
+            if (accurate(*merged))
+                return done(std::move(*merged), SummationMethod::MergedLines);
+            return careful();
+        }
+    }
+    if (!layout.feasible) {
+        if (auto merged = mergedSum(problem, false, kMergedLimit); merged && accurate(*merged))
+            return done(std::move(*merged), SummationMethod::MergedLines);
+        return careful();
+    }
+    RawSum fourier = fourierRawSum(problem, layout);
+    if (!certainlyNotFlat(fourier))
+        return careful();
+    if (!accurate(fourier) && mergedGuess.cost <= std::max(4.0 * fourierPrice, kCarefulBudget)) {
+        if (auto merged = mergedTry(std::max(8.0 * fourierPrice, 2.0 * kCarefulBudget)); merged && accurate(*merged))
+            return done(std::move(*merged), SummationMethod::MergedLines);
+    }
+    // Past the goal only by its rigorous bound; the literal's own rounding
+    // over this many lines is larger.
+    return done(std::move(fourier), SummationMethod::Fourier);
+}
+
+} // namespace
+
+std::optional<FastSpectrum> synthesizeFastWith(const SynthesisInput& input, SummationMethod method)
+{
+    const StatusFlagsKept flags;
+    return synthesize(input, method);
+}
+
+std::optional<SimulatedSpectrum> synthesizeFast(const SynthesisInput& input)
+{
+    auto result = synthesizeFastWith(input, SummationMethod::Automatic);
+    if (!result)
+        return std::nullopt;
+    return std::move(result->spectrum);
 }
 
 } // namespace ravelle

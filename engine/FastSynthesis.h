@@ -12,4 +12,22 @@ namespace ravelle {
 // UserError the literal method would.
 std::optional<SimulatedSpectrum> synthesizeFast(const SynthesisInput& input);
 
+// How the raw sum at the grid points is formed.
+enum class SummationMethod {
+    Automatic,   // the cheapest that can vouch for its result (a request only)
+    MergedLines, // lines on the same position merged; terms summed near each point
+    Fourier,     // the whole stick spectrum through one inverse FFT
+    ListOrder,   // every line in list order like the literal method, skipping far branches
+};
+
+struct FastSpectrum {
+    SimulatedSpectrum spectrum;
+    SummationMethod method = SummationMethod::Automatic;
+};
+
+// synthesizeFast, telling which method it used. Any method but Automatic is
+// used as given, without the checks that replace a doubtful result by a more
+// careful method (for tests and benchmarks).
+std::optional<FastSpectrum> synthesizeFastWith(const SynthesisInput& input, SummationMethod method);
+
 } // namespace ravelle

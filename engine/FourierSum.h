@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/HyperfineLines.h"
+
+// The sum of Gaussian-derivative lines over a whole stick spectrum on a stretch
+// of an even grid, from the spectrum's Fourier series: the stick spectrum
+// transforms into one cosine factor per nucleus, the line shape into a
+// Gaussian, and one inverse FFT gives every grid point at once. No line is
+// listed, so the cost does not grow with the number of lines.
+namespace ravelle {
+
+// The stretch of grid to fill: the points u * step for u = -W/2 ... W/2
+// (W = `width`, so W + 1 points, centred on zero; half-integer u when W is odd).
+struct FourierWindow {
+    double sigma = 0.0;       // > 0
+    long double step = 0.0L;  // > 0
+    std::int64_t width = 0;   // W >= 0
+};
+
+// The transform: a period of `size` grid steps (a power of two), long enough
+// that no periodic image of a line reaches the stretch, and the frequencies
+// k / period for k = 1 ... `frequencies`, beyond which the Gaussian factor
+// has vanished.
+struct FourierLayout {
+    bool feasible = false;
+    std::int64_t size = 0;
+    long double period = 0.0L;
+    std::int64_t frequencies = 0;
+};
+
+FourierLayout fourierLayout(const HyperfineLines& lines, const FourierWindow& window);
+
+// Predicted nanoseconds for fourierSum.
+double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, bool slope);
+
+struct FourierSum {
+    // The raw sum at u = -W/2 + m, m = 0 ... W, for lines at their stored
+    // positions (in the scale of the line shape with 6.2831852).
+    std::vector<double> value;
+    // Its derivative with respect to the field there, when asked for.
+    std::vector<double> slope;
+    // Bounds on |value - exact sum| and |slope - exact derivative| at every point.
+    double valueError = 0.0;
+    double slopeError = 0.0;
+    // A bound on |second derivative| anywhere, for the remainder of a
+    // first-order shift of the points.
+    double curvatureBound = 0.0;
+};
+
+FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, const FourierLayout& layout,
+                      bool slope);
+
+} // namespace ravelle

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+// The hyperfine stick spectrum described by its stages rather than listed:
+// the positions the expansion stores, with their rounding, without an array
+// of every line.
+namespace ravelle {
+
+// One expansion stage: a hydrogen splits every line into line - a/2 and
+// line + a/2, a nitrogen into line - b, line and line + b. Each new position
+// is computed in extended precision and stored as a double.
+struct HyperfineStage {
+    long double offset = 0.0L; // a/2 or b, sign as typed
+    bool nitrogen = false;
+};
+
+// A position of the next stage exactly as the expansion stores it (infinite
+// when it overflows).
+inline double storedLine(double line, long double offset)
+{
+    return static_cast<double>(static_cast<long double>(line) + offset);
+}
+
+class HyperfineLines {
+public:
+    HyperfineLines(const std::vector<double>& couplingH, const std::vector<double>& couplingN);
+
+    const std::vector<HyperfineStage>& stages() const { return stages_; }
+    // 2^nH 3^nN, the number of lines with their repetitions.
+    double lineCount() const { return lineCount_; }
+    // Whether some stored position would be beyond the double range; the
+    // expansion then fails with the overflow error.
+    bool overflows() const { return !std::isfinite(extent_); }
+    // The largest |position| of a stored line (the list is symmetric).
+    double extent() const { return extent_; }
+    // The first line of the list: every digit at its lowest.
+    double firstLine() const { return firstLine_; }
+    // A bound on |stored line - exact sum of its offsets| for every line.
+    double roundingDrift() const { return drift_; }
+
+    // A bound on how far the lines that descend from a position stored after
+    // `done` stages can lie from it: the remaining offsets and their rounding.
+    double reach(std::size_t done, double position) const
+    {
+        const double remaining = remaining_[done];
+        const auto stagesLeft = static_cast<double>(stages_.size() - done);
+        return remaining + stagesLeft * 2.3e-16 * (std::fabs(position) + remaining) + 1e-300;
+    }
+
+private:
+    std::vector<HyperfineStage> stages_;
+    std::vector<double> remaining_; // sum of |offset| over the stages from k on
+    double lineCount_ = 1.0;
+    double extent_ = 0.0;
+    double firstLine_ = 0.0;
+    double drift_ = 0.0;
+};
+
+// Distinct stored positions, ascending, with how many lines fall on each.
+struct MergedLines {
+    std::vector<double> position;
+    std::vector<double> weight;
+};
+
+// The lines that can lie within [low, high], merged where their stored
+// positions are equal; lines that cannot reach the interval are dropped as
+// early as possible. Nothing when some stage would need more than `limit`
+// distinct positions.
+std::optional<MergedLines> mergeLines(const HyperfineLines& lines, double low, double high, std::size_t limit);
+
+namespace detail {
+
+template <typename Visit>
+void visitLinesFrom(const HyperfineLines& lines, std::size_t done, double position, double low, double high,
+                    Visit& visit)
+{
+    const auto& stages = lines.stages();
+    if (done == stages.size()) {
+        if (position >= low && position <= high)
+            visit(position);
+        return;
+    }
+    const double reach = lines.reach(done, position);
+    if (position + reach < low || position - reach > high)
+        return;
+    const HyperfineStage& stage = stages[done];
+    visitLinesFrom(lines, done + 1, storedLine(position, -stage.offset), low, high, visit);
+    if (stage.nitrogen)
+        visitLinesFrom(lines, done + 1, position, low, high, visit);
+    visitLinesFrom(lines, done + 1, storedLine(position, stage.offset), low, high, visit);
+}
+
+} // namespace detail
+
+// Calls visit(position) for every line of the list whose stored position lies
+// within [low, high], in list order, skipping whole branches that cannot
+// reach the interval. Requires !lines.overflows().
+template <typename Visit>
+void visitLinesWithin(const HyperfineLines& lines, double low, double high, Visit&& visit)
+{
+    detail::visitLinesFrom(lines, 0, 0.0, low, high, visit);
+}
+
+} // namespace ravelle
