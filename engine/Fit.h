@@ -1,0 +1,122 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/CommandHost.h"
+#include "engine/ProgramState.h"
+
+// Least-squares fit of the simulation to the observed spectrum: the coupling
+// constants, the line width, the centre field and the scale that make the
+// simulated trace reproduce the observed points inside the frame.
+//
+// The simulated curve is the one the plot shows: the sum of Gaussian
+// derivatives evaluated at the observed fields themselves, divided by the
+// peak-to-peak height of the sum on the display grid, times 2 and the scale.
+// Nothing here touches the program state: a fit works on its own copy and
+// can run on any thread.
+namespace ravelle {
+
+inline constexpr std::string_view kFitNeedsObservedSpectrum =
+    "Fit needs an observed spectrum: import one first (File > Import_Observed_Spectrum).";
+
+enum class FitParameterKind { Hydrogen, Nitrogen, Sigma, Centre, Scale };
+
+// One parameter in play, named by the box that holds it.
+struct FitParameter {
+    FitParameterKind kind = FitParameterKind::Hydrogen;
+    std::string box;   // "H1" ... "H15", "N1" ... "N6", "Sigma", "GCntr", "Scl"
+    double value = 0.0;
+    bool vary = true;
+};
+
+struct FitProblem {
+    // The observed points inside the frame, in the order of the file.
+    std::vector<double> field;
+    std::vector<double> intensity;
+    double frameLow = 0.0;  // Edit1
+    double frameHigh = 0.0; // Edit2
+    double displayRange = 0.0;  // G: the display grid the curve is normalised on
+    std::int32_t points = 0;    // NoPnts
+    // The coupling constants of the two chains in box order, then Sigma,
+    // GCntr and Scl.
+    std::vector<FitParameter> parameters;
+    // Varied constants of one kind that start from the same value are one
+    // equivalent set: they move together and stay equal.
+    bool keepEqualConstantsEqual = true;
+};
+
+// The outcome of the box reading that starts a fit: the problem, or the
+// notice that says what is missing.
+struct FitSetup {
+    std::optional<FitProblem> problem;
+    std::string notice;
+};
+
+// Reads the boxes exactly as Calculate does, into a copy of the state, and
+// checks them: Calculate's check, an observed spectrum, a usable point count,
+// sigma and line count. The frame is the one Calculate would draw,
+// CenterField -/+ DisplayRange/2. Throws UserError on a box that does not
+// convert (the message Calculate shows).
+FitSetup prepareFit(const ProgramState& state, const CommandHost& host);
+
+struct FitProgress {
+    int iteration = 0;        // accepted steps so far, over all passes and starts
+    int start = 1;            // 1 for the user's values, then the scattered starts
+    double smoothing = 0.0;   // gauss; 0 in the final pass on the raw points
+    double rms = 0.0;         // root-mean-square residual of this pass
+};
+
+enum class FitOutcome { Converged, NotConverged, RunAway, TooFewPoints, Cancelled, Failed };
+
+struct FittedValue {
+    std::string box;
+    FitParameterKind kind = FitParameterKind::Hydrogen;
+    bool varied = false;
+    double start = 0.0;
+    double value = 0.0;
+    // Standard uncertainty from s^2 (J^T J)^-1 with s^2 = RSS / (n - p);
+    // infinite when the data do not determine the parameter; 0 when fixed.
+    double uncertainty = 0.0;
+};
+
+struct FitResult {
+    FitOutcome outcome = FitOutcome::Failed;
+    std::string message; // what went wrong, or a remark on a converged fit
+    std::vector<FittedValue> values; // one per problem parameter, same order
+    double rmsBefore = 0.0;
+    double rmsAfter = 0.0;
+    int iterations = 0;
+    int pointCount = 0;     // observed points inside the frame
+    int parameterCount = 0; // free parameters of the fit
+    bool converged() const { return outcome == FitOutcome::Converged; }
+};
+
+using FitProgressCallback = std::function<void(const FitProgress&)>;
+
+// Runs the fit. `cancel` is polled between iterations and inside every
+// evaluation, so a request ends the fit within milliseconds with
+// FitOutcome::Cancelled. `progress` is called after every accepted step, on
+// the calling thread. Never throws.
+FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel,
+                 const FitProgressCallback& progress = {});
+
+// The simulated curve as the plot shows it, at the given absolute fields, for
+// the parameter values of `problem` (tests and diagnostics).
+std::vector<double> displayedCurve(const FitProblem& problem, const std::vector<double>& fields);
+
+// Decimals that show a value to two significant digits of its uncertainty,
+// at least `minimum` and at most 9.
+int decimalsForUncertainty(double uncertainty, int minimum = 2);
+
+// Keep: writes every varied value into its box, rounded to the decimals its
+// uncertainty calls for (at least 2, at least 4 for Scl), with the host's
+// decimal separator.
+void writeFittedValues(const FitResult& result, CommandHost& host);
+
+} // namespace ravelle

@@ -1,0 +1,611 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/Boxes.h"
+#include "engine/Fit.h"
+#include "engine/Messages.h"
+#include "engine/ProgramState.h"
+#include "engine/Synthesis.h"
+#include "engine/UserError.h"
+#include "io/ObservedImport.h"
+#include "tests/support/FakeHost.h"
+
+namespace ravelle {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Synthetic measurements: made by the program's own synthesis from known
+// constants on a field grid of their own, with a baseline offset and noise,
+// then normalised exactly as the import normalises a file.
+
+struct Truth {
+    std::vector<double> hydrogen; // one entry per nucleus, equivalent ones equal
+    std::vector<double> nitrogen;
+    double sigma = 0.1;
+    double centre = 3350.0;
+};
+
+struct Measurement {
+    std::vector<double> field;
+    std::vector<double> intensity;
+};
+
+double spreadOf(const Truth& truth)
+{
+    double spread = 0.0;
+    for (const double a : truth.hydrogen)
+        spread += std::abs(a) / 2;
+    for (const double b : truth.nitrogen)
+        spread += std::abs(b);
+    return spread;
+}
+
+// A sweep from lowEnd to highEnd with the given spacing; the noise and the
+// baseline are shares of the peak-to-peak height.
+Measurement measure(const Truth& truth, double spacing, double lowEnd, double highEnd, double noiseShare,
+                    double baselineShare, std::mt19937_64& random)
+{
+    // A grid symmetric about the radical, wide enough for the sweep.
+    const double half = std::max(truth.centre - lowEnd, highEnd - truth.centre) + spacing;
+    const auto intervals = static_cast<std::int32_t>(2 * std::ceil(half / spacing));
+    SynthesisInput input;
+    input.displayRange = intervals * spacing;
+    input.points = intervals;
+    input.sigma = truth.sigma;
+    input.couplingH = truth.hydrogen;
+    input.couplingN = truth.nitrogen;
+    const SimulatedSpectrum clean = synthesize(input);
+
+    constexpr double kPeakToPeak = 7000.0; // detector counts
+    std::normal_distribution<double> noise(0.0, noiseShare * kPeakToPeak);
+    ObservedSpectrum file;
+    file.field.push_back(0.0);
+    file.intensity.push_back(0.0);
+    for (std::size_t i = 0; i < clean.field.size(); ++i) {
+        const double field = truth.centre + clean.field[i];
+        if (field < lowEnd || field > highEnd)
+            continue;
+        file.field.push_back(field);
+        file.intensity.push_back(clean.intensity[i] * kPeakToPeak / 2 + baselineShare * kPeakToPeak + noise(random));
+    }
+    file.count = static_cast<std::int32_t>(file.field.size()) - 1;
+    file.field.resize(file.field.size() + 9, 0.0);
+    file.intensity.resize(file.intensity.size() + 9, 0.0);
+    normaliseObservedSpectrum(file);
+    Measurement measurement;
+    measurement.field.assign(file.field.begin() + 1, file.field.begin() + 1 + file.count);
+    measurement.intensity.assign(file.intensity.begin() + 1, file.intensity.begin() + 1 + file.count);
+    return measurement;
+}
+
+std::string numbered(const char* kind, std::size_t k)
+{
+    std::string box = kind;
+    box += std::to_string(k);
+    return box;
+}
+
+// The problem Fit sets up from boxes holding these values: the observed
+// points inside centre -/+ range/2, every parameter varied.
+FitProblem problemFor(const Measurement& measurement, const std::vector<double>& hydrogen,
+                      const std::vector<double>& nitrogen, double sigma, double centre, double range, int points,
+                      double scale = 1.0)
+{
+    FitProblem problem;
+    problem.displayRange = range;
+    problem.points = points;
+    problem.frameLow = centre - range / 2;
+    problem.frameHigh = centre + range / 2;
+    const double low = std::min(problem.frameLow, problem.frameHigh);
+    const double high = std::max(problem.frameLow, problem.frameHigh);
+    for (std::size_t i = 0; i < measurement.field.size(); ++i) {
+        if (measurement.field[i] >= low && measurement.field[i] <= high) {
+            problem.field.push_back(measurement.field[i]);
+            problem.intensity.push_back(measurement.intensity[i]);
+        }
+    }
+    for (std::size_t k = 0; k < hydrogen.size(); ++k)
+        problem.parameters.push_back({FitParameterKind::Hydrogen, numbered("H", k + 1), hydrogen[k], true});
+    for (std::size_t k = 0; k < nitrogen.size(); ++k)
+        problem.parameters.push_back({FitParameterKind::Nitrogen, numbered("N", k + 1), nitrogen[k], true});
+    problem.parameters.push_back({FitParameterKind::Sigma, "Sigma", sigma, true});
+    problem.parameters.push_back({FitParameterKind::Centre, "GCntr", centre, true});
+    problem.parameters.push_back({FitParameterKind::Scale, "Scl", scale, true});
+    return problem;
+}
+
+const FittedValue& valueOf(const FitResult& result, const std::string& box)
+{
+    for (const auto& value : result.values)
+        if (value.box == box)
+            return value;
+    throw std::logic_error("no value for " + box);
+}
+
+FitParameter& parameterOf(FitProblem& problem, const std::string& box)
+{
+    for (auto& parameter : problem.parameters)
+        if (parameter.box == box)
+            return parameter;
+    throw std::logic_error("no parameter " + box);
+}
+
+// Constants of one kind drawn as equivalent sets: sizes 1 to 3, values at
+// least 0.4 G apart so that different sets stay distinguishable.
+std::vector<double> drawSets(int nuclei, double low, double high, std::mt19937_64& random)
+{
+    std::vector<double> constants;
+    std::vector<double> used;
+    std::uniform_real_distribution<double> value(low, high);
+    std::uniform_int_distribution<int> size(1, 3);
+    while (static_cast<int>(constants.size()) < nuclei) {
+        const int members = std::min(size(random), nuclei - static_cast<int>(constants.size()));
+        double a = value(random);
+        while (std::any_of(used.begin(), used.end(), [&](double u) { return std::abs(u - a) < 0.4; }))
+            a = value(random);
+        used.push_back(a);
+        constants.insert(constants.end(), static_cast<std::size_t>(members), a);
+    }
+    return constants;
+}
+
+// Each equivalent set starts from one value, off by up to `share`: a chemist
+// enters equivalent nuclei with equal constants.
+std::vector<double> startFrom(const std::vector<double>& truth, double share, std::mt19937_64& random)
+{
+    std::uniform_real_distribution<double> off(-share, share);
+    std::vector<double> start;
+    for (std::size_t k = 0; k < truth.size(); ++k) {
+        if (k > 0 && truth[k] == truth[k - 1])
+            start.push_back(start.back());
+        else
+            start.push_back(truth[k] * (1 + off(random)));
+    }
+    return start;
+}
+
+// The fitted constants of one kind against the truth, both sorted: constants
+// of one kind may trade places without changing the spectrum.
+bool recovered(const FitResult& result, FitParameterKind kind, std::vector<double> truth, double tolerance,
+               std::string& detail)
+{
+    std::vector<const FittedValue*> found;
+    for (const auto& value : result.values)
+        if (value.kind == kind)
+            found.push_back(&value);
+    std::sort(found.begin(), found.end(),
+              [](const FittedValue* a, const FittedValue* b) { return std::abs(a->value) < std::abs(b->value); });
+    std::sort(truth.begin(), truth.end());
+    bool good = true;
+    for (std::size_t j = 0; j < found.size(); ++j) {
+        const double error = std::abs(std::abs(found[j]->value) - truth[j]);
+        if (error > tolerance || error > 3 * found[j]->uncertainty) {
+            good = false;
+            char text[120];
+            std::snprintf(text, sizeof text, " %s %.4f (true %.4f, u %.4f)", found[j]->box.c_str(), found[j]->value,
+                          truth[j], found[j]->uncertainty);
+            detail += text;
+        }
+    }
+    return good;
+}
+
+// ---------------------------------------------------------------------------
+
+// Up to 6 hydrogens and 2 nitrogens, some equivalent, on a field grid of
+// their own; 2 % noise and a baseline offset; every constant starts up to
+// 10 % off, sigma up to 30 %, the centre up to 0.3 G. At least 95 % of the
+// fits must find every constant within 0.02 G, the truth inside three
+// standard uncertainties.
+TEST(FitTest, RecoversKnownConstantsFromNoisySpectra)
+{
+    constexpr int kCases = 100;
+    std::mt19937_64 random(20240611);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    int good = 0;
+    for (int c = 0; c < kCases; ++c) {
+        Truth truth;
+        const int hydrogens = std::uniform_int_distribution<int>(c % 3 == 0 ? 0 : 1, 6)(random);
+        const int nitrogens = hydrogens == 0 ? std::uniform_int_distribution<int>(1, 2)(random)
+                                             : std::uniform_int_distribution<int>(0, 2)(random);
+        truth.hydrogen = drawSets(hydrogens, 0.6, 12.0, random);
+        truth.nitrogen = drawSets(nitrogens, 2.0, 16.0, random);
+        truth.sigma = 0.08 + 0.14 * unit(random);
+        truth.centre = 3300 + 100 * unit(random);
+
+        const double spread = spreadOf(truth);
+        const double spacing = 0.02 + 0.03 * unit(random);
+        const Measurement measurement =
+            measure(truth, spacing, truth.centre - spread - 8 * truth.sigma - 3 - unit(random),
+                    truth.centre + spread + 8 * truth.sigma + 3 + unit(random), 0.02, 0.5 * unit(random) - 0.25,
+                    random);
+
+        const std::vector<double> startH = startFrom(truth.hydrogen, 0.10, random);
+        const std::vector<double> startN = startFrom(truth.nitrogen, 0.10, random);
+        const double startSigma = truth.sigma * (1 + 0.3 * (2 * unit(random) - 1));
+        const double startCentre = truth.centre + 0.3 * (2 * unit(random) - 1);
+        const double range = 2 * (spread + 6 * truth.sigma + 1.5);
+        const FitProblem problem =
+            problemFor(measurement, startH, startN, startSigma, startCentre, range, c % 2 ? 500 : 1000);
+
+        std::atomic<bool> cancel{false};
+        const FitResult result = runFit(problem, cancel);
+        std::string detail = result.message;
+        const bool hydrogenFound = recovered(result, FitParameterKind::Hydrogen, truth.hydrogen, 0.02, detail);
+        const bool nitrogenFound = recovered(result, FitParameterKind::Nitrogen, truth.nitrogen, 0.02, detail);
+        if (result.converged() && hydrogenFound && nitrogenFound)
+            ++good;
+        else
+            std::printf("case %d not recovered:%s\n", c, detail.c_str());
+    }
+    std::printf("recovered %d of %d\n", good, kCases);
+    EXPECT_GE(good, 95);
+}
+
+// Repeated measurements of one radical: the scatter of the fitted constants
+// is what their standard uncertainties say.
+TEST(FitTest, UncertaintiesMatchTheScatterOfRepeatedMeasurements)
+{
+    constexpr int kRepeats = 40;
+    Truth truth;
+    truth.hydrogen = {2.6, 2.6, 0.9};
+    truth.nitrogen = {7.3};
+    truth.sigma = 0.12;
+    truth.centre = 3351.4;
+    std::mt19937_64 random(7);
+    const std::vector<std::string> boxes{"H1", "H3", "N1", "Sigma", "GCntr"};
+    std::vector<std::vector<double>> values(boxes.size());
+    std::vector<double> meanUncertainty(boxes.size(), 0.0);
+    for (int r = 0; r < kRepeats; ++r) {
+        const Measurement measurement = measure(truth, 0.04, 3334, 3369, 0.02, 0.1, random);
+        const FitProblem problem = problemFor(measurement, {2.5, 2.5, 0.95}, {7.2}, 0.13, 3351.3, 30, 500);
+        std::atomic<bool> cancel{false};
+        const FitResult result = runFit(problem, cancel);
+        ASSERT_TRUE(result.converged()) << result.message;
+        for (std::size_t b = 0; b < boxes.size(); ++b) {
+            values[b].push_back(valueOf(result, boxes[b]).value);
+            meanUncertainty[b] += valueOf(result, boxes[b]).uncertainty / kRepeats;
+        }
+    }
+    for (std::size_t b = 0; b < boxes.size(); ++b) {
+        double mean = 0.0;
+        for (const double v : values[b])
+            mean += v / kRepeats;
+        double variance = 0.0;
+        for (const double v : values[b])
+            variance += (v - mean) * (v - mean) / (kRepeats - 1);
+        const double ratio = std::sqrt(variance) / meanUncertainty[b];
+        EXPECT_GT(ratio, 0.65) << boxes[b];
+        EXPECT_LT(ratio, 1.5) << boxes[b];
+    }
+}
+
+// The fitted curve is the one the plot draws: the synthesis on the display
+// grid, times the scale.
+TEST(FitTest, DisplayedCurveIsTheDrawnSpectrum)
+{
+    struct Row {
+        std::vector<double> hydrogen, nitrogen;
+        double sigma, range;
+        int points;
+        double centre, scale;
+    };
+    const Row rows[] = {
+        {{1.5}, {}, 0.1, 30, 500, 0.0, 1.0},
+        {{2.0, 2.0}, {1.5}, 0.2, 20, 400, 3350.0, 0.7},
+        {{}, {3.1, 3.1}, 0.15, -25, 300, 100.0, -1.2},       // descending grid, mirrored
+        {{3.97, 3.39, 3.39, 1.09, 1.09}, {10.32}, 0.14, 49.95, 500, 3348.2, 1.0},
+        {{0.0, 2.0}, {}, -0.3, 12, 100, 3400.0, 2.5},          // a zero constant, a negative sigma
+    };
+    for (const Row& row : rows) {
+        SynthesisInput input;
+        input.displayRange = row.range;
+        input.sigma = row.sigma;
+        input.points = row.points;
+        input.couplingH = row.hydrogen;
+        input.couplingN = row.nitrogen;
+        const SimulatedSpectrum drawn = synthesize(input);
+        std::vector<double> fields;
+        for (const double offset : drawn.field)
+            fields.push_back(row.centre + offset);
+        const FitProblem problem =
+            problemFor({}, row.hydrogen, row.nitrogen, row.sigma, row.centre, row.range, row.points, row.scale);
+        const std::vector<double> curve = displayedCurve(problem, fields);
+        ASSERT_EQ(curve.size(), fields.size());
+        double worst = 0.0;
+        for (std::size_t i = 0; i < curve.size(); ++i)
+            worst = std::max(worst, std::abs(curve[i] - row.scale * drawn.intensity[i]));
+        EXPECT_LT(worst, 1e-9) << "range " << row.range << " sigma " << row.sigma;
+    }
+}
+
+// Fixed parameters keep their values; with Scl fixed the curve is scaled as
+// the display scales it, and the constants are still found.
+TEST(FitTest, FixedParametersStayAndTheRestIsFound)
+{
+    Truth truth;
+    truth.hydrogen = {4.1, 1.7, 1.7};
+    truth.nitrogen = {9.2};
+    truth.sigma = 0.11;
+    truth.centre = 3362.0;
+    std::mt19937_64 random(11);
+    const Measurement measurement = measure(truth, 0.03, 3342, 3382, 0.01, 0.0, random);
+
+    // The scale that makes the drawn curve match the normalised measurement.
+    FitProblem reference = problemFor(measurement, {4.1, 1.7, 1.7}, {9.2}, 0.11, 3362.0, 36, 600);
+    std::atomic<bool> cancel{false};
+    const FitResult all = runFit(reference, cancel);
+    ASSERT_TRUE(all.converged()) << all.message;
+    const double scale = valueOf(all, "Scl").value;
+
+    struct Row {
+        const char* fixed;
+        double startValue;
+    };
+    const Row rows[] = {{"Scl", scale}, {"Sigma", 0.11}, {"GCntr", 3362.0}, {"N1", 9.2}};
+    for (const Row& row : rows) {
+        FitProblem problem = problemFor(measurement, {4.0, 1.75, 1.75}, {9.1}, 0.12, 3361.9, 36, 600, 1.0);
+        parameterOf(problem, row.fixed).value = row.startValue;
+        parameterOf(problem, row.fixed).vary = false;
+        const FitResult result = runFit(problem, cancel);
+        ASSERT_TRUE(result.converged()) << row.fixed << ": " << result.message;
+        EXPECT_EQ(valueOf(result, row.fixed).value, row.startValue) << row.fixed;
+        EXPECT_EQ(valueOf(result, row.fixed).uncertainty, 0.0) << row.fixed;
+        EXPECT_NEAR(valueOf(result, "H1").value, 4.1, 0.01) << row.fixed;
+        EXPECT_NEAR(valueOf(result, "H2").value, 1.7, 0.01) << row.fixed;
+        EXPECT_EQ(valueOf(result, "H2").value, valueOf(result, "H3").value) << row.fixed;
+        EXPECT_NEAR(valueOf(result, "N1").value, 9.2, 0.01) << row.fixed;
+        EXPECT_NEAR(valueOf(result, "Scl").value, scale, 0.01) << row.fixed;
+    }
+
+    // Equal constants move on their own when asked to.
+    FitProblem apart = problemFor(measurement, {4.0, 1.75, 1.75}, {9.1}, 0.12, 3361.9, 36, 600);
+    apart.keepEqualConstantsEqual = false;
+    const FitResult separate = runFit(apart, cancel);
+    ASSERT_TRUE(separate.converged()) << separate.message;
+    EXPECT_EQ(separate.parameterCount, 7);
+    EXPECT_NEAR(valueOf(separate, "H2").value + valueOf(separate, "H3").value, 3.4, 0.05);
+}
+
+TEST(FitTest, BadCasesEndWithAClearMessage)
+{
+    Truth truth;
+    truth.hydrogen = {2.2};
+    truth.nitrogen = {6.5};
+    truth.sigma = 0.15;
+    truth.centre = 3400.0;
+    std::mt19937_64 random(3);
+    const Measurement measurement = measure(truth, 0.05, 3385, 3415, 0.02, 0.0, random);
+    Truth single;
+    single.nitrogen = {0.0};
+    single.centre = 3400.0;
+    Measurement mirrored = measure(single, 0.02, 3397, 3403, 0.02, 0.0, random);
+    for (double& y : mirrored.intensity)
+        y = -y;
+
+    struct Row {
+        const char* name;
+        FitProblem problem;
+        FitOutcome outcome;
+        const char* message;
+    };
+    std::vector<Row> rows;
+    {
+        FitProblem narrow = problemFor(measurement, {2.2}, {6.5}, 0.15, 3400.0, 0.12, 500);
+        rows.push_back({"a few points in the frame", narrow, FitOutcome::TooFewPoints,
+                        "observed points lie in the frame, not enough to fit 5 parameters"});
+    }
+    {
+        FitProblem none = problemFor(measurement, {2.2}, {6.5}, 0.15, 3400.0, 26, 500);
+        for (auto& parameter : none.parameters)
+            parameter.vary = false;
+        rows.push_back({"nothing varied", none, FitOutcome::Failed, "Nothing to fit"});
+    }
+    {
+        std::vector<double> hydrogen;
+        for (int k = 0; k < 15; ++k)
+            hydrogen.push_back(0.5 + 0.31 * k);
+        FitProblem many = problemFor(measurement, hydrogen, {6.5, 7.1}, 0.15, 3400.0, 26, 500);
+        rows.push_back({"too many separate lines", many, FitOutcome::Failed,
+                        "This fit would follow 294912 separate lines"});
+    }
+    {
+        FitProblem flat = problemFor(measurement, {200.0}, {}, 0.15, 3400.0, 26, 500);
+        rows.push_back({"no line on the grid", flat, FitOutcome::Failed, "The simulated spectrum is flat"});
+    }
+    {
+        FitProblem upsideDown = problemFor(mirrored, {}, {0.0}, 0.1, 3400.0, 6, 500);
+        parameterOf(upsideDown, "N1").vary = false;
+        rows.push_back({"mirrored measurement", upsideDown, FitOutcome::RunAway, "The scale ran through zero"});
+    }
+    for (const Row& row : rows) {
+        std::atomic<bool> cancel{false};
+        const FitResult result = runFit(row.problem, cancel);
+        EXPECT_EQ(result.outcome, row.outcome) << row.name << ": " << result.message;
+        EXPECT_NE(result.message.find(row.message), std::string::npos) << row.name << ": " << result.message;
+        for (std::size_t i = 0; i < result.values.size(); ++i)
+            EXPECT_EQ(result.values[i].value, row.problem.parameters[i].value) << row.name;
+    }
+}
+
+TEST(FitTest, CancelStopsTheFitAndKeepsTheStart)
+{
+    Truth truth;
+    truth.hydrogen = {3.0, 3.0, 1.2, 0.7};
+    truth.nitrogen = {8.0};
+    truth.sigma = 0.1;
+    std::mt19937_64 random(5);
+    const Measurement measurement = measure(truth, 0.02, 3330, 3370, 0.02, 0.0, random);
+    const FitProblem problem = problemFor(measurement, {3.2, 3.2, 1.1, 0.75}, {7.8}, 0.12, 3350.1, 36, 500);
+
+    std::atomic<bool> cancel{true};
+    const FitResult before = runFit(problem, cancel);
+    EXPECT_EQ(before.outcome, FitOutcome::Cancelled);
+    EXPECT_EQ(before.iterations, 0);
+
+    cancel = false;
+    int calls = 0;
+    const FitResult during = runFit(problem, cancel, [&](const FitProgress& progress) {
+        ++calls;
+        EXPECT_GT(progress.rms, 0.0);
+        EXPECT_GE(progress.start, 1);
+        if (progress.iteration == 3)
+            cancel = true;
+    });
+    EXPECT_EQ(during.outcome, FitOutcome::Cancelled);
+    EXPECT_EQ(calls, 3);
+    EXPECT_NE(during.message.find("cancelled"), std::string::npos);
+    for (std::size_t i = 0; i < during.values.size(); ++i)
+        EXPECT_EQ(during.values[i].value, problem.parameters[i].value);
+}
+
+// ---------------------------------------------------------------------------
+// Setting up from the boxes.
+
+class PrepareFitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const BoxInfo& box : kBoxes)
+            host.setBoxText(box.name, std::string(box.initialText));
+        Initialise(state, "/tmp");
+        state.ObsFileName = "/tmp/run.dat";
+        state.ObsLoaded = true;
+        state.ObsCount = 11;
+        state.ObsField.assign(21, 0.0);
+        state.ObsIntensity.assign(21, 0.0);
+        for (int i = 1; i <= 11; ++i) {
+            state.ObsField[static_cast<std::size_t>(i)] = 3395.0 + i; // 3396 .. 3406
+            state.ObsIntensity[static_cast<std::size_t>(i)] = 0.1 * i;
+        }
+        host.setBoxes({{"GCntr", "3400.5"}, {"Scl", "0.8"}, {"G", "6"}, {"Sigma", "0.2"}, {"H1", "2.5"},
+                       {"H2", "1.25"}, {"N1", "7"}});
+    }
+
+    ProgramState state;
+    testing::FakeHost host{state};
+};
+
+TEST_F(PrepareFitTest, ReadsTheBoxesAsCalculateDoesWithoutTouchingTheState)
+{
+    host.setBoxText("H3", "H3");
+    host.setBoxText("H4", "not read: the chain ends at H3");
+    const ProgramState before = state;
+    const FitSetup setup = prepareFit(state, host);
+    ASSERT_TRUE(setup.problem) << setup.notice;
+    const FitProblem& problem = *setup.problem;
+
+    EXPECT_EQ(problem.frameLow, 3397.5);
+    EXPECT_EQ(problem.frameHigh, 3403.5);
+    EXPECT_EQ(problem.field, (std::vector<double>{3398, 3399, 3400, 3401, 3402, 3403}));
+    EXPECT_DOUBLE_EQ(problem.intensity.front(), 0.3);
+    EXPECT_EQ(problem.displayRange, 6.0);
+    EXPECT_EQ(problem.points, 500);
+    std::vector<std::string> boxes;
+    for (const auto& parameter : problem.parameters) {
+        boxes.push_back(parameter.box);
+        EXPECT_TRUE(parameter.vary);
+    }
+    EXPECT_EQ(boxes, (std::vector<std::string>{"H1", "H2", "N1", "Sigma", "GCntr", "Scl"}));
+    EXPECT_EQ(problem.parameters[1].value, 1.25);
+    EXPECT_EQ(problem.parameters[4].value, 3400.5);
+    EXPECT_EQ(problem.parameters[5].value, 0.8);
+
+    EXPECT_EQ(state.CenterField, before.CenterField);
+    EXPECT_EQ(state.MutualScale, before.MutualScale);
+    EXPECT_EQ(state.HCount, before.HCount);
+    EXPECT_EQ(state.CouplingH, before.CouplingH);
+    EXPECT_EQ(state.CalcValid, before.CalcValid);
+}
+
+TEST_F(PrepareFitTest, WhatIsMissingIsNoticed)
+{
+    struct Row {
+        const char* name;
+        std::map<std::string, std::string> boxes;
+        bool observed;
+        std::string notice;
+    };
+    const Row rows[] = {
+        {"neither H1 nor N1", {{"H1", "H1"}, {"N1", "N1"}}, true, std::string(messages::kMissingParameters)},
+        {"no sigma", {{"Sigma", "Sigma"}}, true, std::string(messages::kMissingParameters)},
+        {"no observed spectrum", {}, false, std::string(kFitNeedsObservedSpectrum)},
+        {"no points", {{"NoPnts", "0"}}, true, "Fit needs between 1 and 1000000 points (NoPnts)"},
+        {"sigma 0", {{"Sigma", "0"}}, true, "Sigma must not be 0"},
+        {"frame beside the data", {{"GCntr", "3300"}}, true, "No observed point lies in the frame"},
+    };
+    for (const Row& row : rows) {
+        SetUp();
+        host.setBoxes(row.boxes);
+        if (!row.observed)
+            state.ObsFileName = "NONE";
+        const FitSetup setup = prepareFit(state, host);
+        EXPECT_FALSE(setup.problem) << row.name;
+        EXPECT_NE(setup.notice.find(row.notice), std::string::npos) << row.name << ": " << setup.notice;
+    }
+}
+
+TEST_F(PrepareFitTest, ABoxThatIsNoNumberGivesCalculatesError)
+{
+    host.setBoxText("H2", "1,25");
+    try {
+        prepareFit(state, host);
+        FAIL() << "no error";
+    } catch (const UserError& error) {
+        EXPECT_EQ(error.message(), messages::notAReal("1,25"));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Keeping the result.
+
+TEST(FitTest, DecimalsFollowTheUncertainty)
+{
+    struct Row {
+        double uncertainty;
+        int minimum;
+        int decimals;
+    };
+    const Row rows[] = {
+        {0.0034, 2, 4}, {0.012, 2, 3}, {0.099, 2, 3}, {0.1, 2, 2}, {0.5, 2, 2}, {3.0, 2, 2},
+        {0.0034, 4, 4}, {0.5, 4, 4},   {1e-12, 2, 9}, {0.0, 2, 4}, {std::numeric_limits<double>::infinity(), 2, 4},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(decimalsForUncertainty(row.uncertainty, row.minimum), row.decimals) << row.uncertainty;
+}
+
+TEST(FitTest, KeepWritesVariedValuesWithTheSystemSeparator)
+{
+    ProgramState state;
+    testing::FakeHost host(state, ',');
+    host.setBoxes({{"H1", "3.3"}, {"H2", "3.3"}, {"N1", "10"}, {"Sigma", "0.1"}});
+    FitResult result;
+    result.outcome = FitOutcome::Converged;
+    result.values = {
+        {"H1", FitParameterKind::Hydrogen, true, 3.3, 3.38937, 0.0034},
+        {"H2", FitParameterKind::Hydrogen, true, 3.3, 3.38937, 0.0034},
+        {"N1", FitParameterKind::Nitrogen, false, 10.0, 10.0, 0.0},
+        {"Sigma", FitParameterKind::Sigma, true, 0.1, 0.14588, 0.004},
+        {"GCntr", FitParameterKind::Centre, true, 3348.0, 3348.20024, 0.00012},
+        {"Scl", FitParameterKind::Scale, true, 1.0, 0.98112, 0.03},
+    };
+    writeFittedValues(result, host);
+    EXPECT_EQ(host.boxText("H1"), "3,3894");
+    EXPECT_EQ(host.boxText("H2"), "3,3894");
+    EXPECT_EQ(host.boxText("N1"), "10");
+    EXPECT_EQ(host.boxText("Sigma"), "0,1459");
+    EXPECT_EQ(host.boxText("GCntr"), "3348,20024");
+    EXPECT_EQ(host.boxText("Scl"), "0,9811");
+}
+
+} // namespace
+} // namespace ravelle
