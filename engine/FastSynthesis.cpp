@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "engine/FastMath.h"
 #include "engine/FourierSum.h"
 #include "engine/HyperfineLines.h"
 #include "engine/Messages.h"
@@ -18,11 +19,11 @@ namespace {
 
 constexpr double kEpsilon = 0x1p-53;
 constexpr long double kProgramTwoPi = 6.2831852L; // the line shape's own 2 pi
-// The merged sum stops at this many sigma: the terms beyond are below 1e-30
+// The merged sum stops at this many sigma: the terms beyond are below 1e-20
 // of a line's peak, and their total enters the error bound.
-constexpr double kNearCutoff = 12.5;
+constexpr double kNearCutoff = 10.0;
 // A result is taken when its error bound is below this share of its range.
-constexpr double kAccuracyGoal = 1e-13;
+constexpr double kAccuracyGoal = 2.5e-13;
 // A merged sum this cheap (in predicted nanoseconds) replaces a Fourier sum
 // whose bound falls short of the goal.
 constexpr double kCarefulBudget = 400e3;
@@ -85,7 +86,7 @@ double exactCutoff(double sigma)
     double low = 1.0, high = 1.0;
     while (logTerm(high) >= limit)
         high *= 2.0;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 40; ++i) {
         const double middle = 0.5 * (low + high);
         (logTerm(middle) >= limit ? low : high) = middle;
     }
@@ -166,10 +167,15 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
         return std::nullopt;
     const std::vector<double>& position = merged->position;
     const std::vector<double>& weight = merged->weight;
+    const std::size_t lineCount = position.size();
 
     const double sigma = problem.sigma;
     const double inverseSigma = 1.0 / sigma;
     const auto scale = static_cast<double>(1.0L / (std::sqrt(kProgramTwoPi) * sigma * sigma));
+    std::vector<double> scaledWeight(lineCount);
+    for (std::size_t j = 0; j < lineCount; ++j)
+        scaledWeight[j] = scale * weight[j];
+    std::vector<double> q(lineCount), exponent(lineCount), term(lineCount), termError(lineCount);
     const ExactShape shape(problem.signedSigma);
 
     RawSum sum;
@@ -177,37 +183,57 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
     double worstError = 0.0;
     double worstMagnitude = 0.0;
     bool anyNonzero = false;
-    for (std::int32_t i = problem.first; i <= problem.last; ++i) {
-        const double x = problem.field[static_cast<std::size_t>(i)];
-        const auto begin = std::lower_bound(position.begin(), position.end(), x - reach) - position.begin();
-        const auto end = std::upper_bound(position.begin(), position.end(), x + reach) - position.begin();
+    // Points in ascending field, so that the lines in reach only move up.
+    const bool ascending = problem.step > 0;
+    std::size_t begin = 0, end = 0;
+    for (std::int32_t n = problem.first; n <= problem.last; ++n) {
+        const auto i = static_cast<std::size_t>(ascending ? n : problem.first + problem.last - n);
+        const double x = problem.field[i];
+        while (begin < lineCount && position[begin] < x - reach)
+            ++begin;
+        end = std::max(end, begin);
+        while (end < lineCount && position[end] <= x + reach)
+            ++end;
+        const std::size_t count = end - begin;
         long double total = 0.0L;
         double magnitude = 0.0;
         double error = 0.0;
-        for (auto j = static_cast<std::size_t>(begin); j < static_cast<std::size_t>(end); ++j) {
-            double term = 0.0;
-            if (exact) {
-                term = static_cast<double>(shape.value(x, position[j])) * weight[j];
-                error += std::fabs(term);
-            } else {
-                const double q = (x - position[j]) * inverseSigma;
-                const double square = q * q;
-                term = -q * std::exp(-0.5 * square) * scale * weight[j];
-                // exp's argument carries about 1.5 q^2 roundings of relative size.
-                error += std::fabs(term) * (1.5 * square + 8.0);
+        if (exact) {
+            for (std::size_t j = begin; j < end; ++j) {
+                const double t = static_cast<double>(shape.value(x, position[j])) * weight[j];
+                anyNonzero = anyNonzero || t != 0.0;
+                total += t;
+                magnitude += std::fabs(t);
             }
-            anyNonzero = anyNonzero || term != 0.0;
-            total += term;
-            magnitude += std::fabs(term);
+            // One rounding of the weight product, and the extended sum.
+            error = magnitude * (2.0 * kEpsilon + static_cast<double>(count) * 0x1p-63);
+        } else {
+            // |q| <= the near cut-off, so the exponent stays above -708.
+            for (std::size_t j = 0; j < count; ++j) {
+                q[j] = (x - position[begin + j]) * inverseSigma;
+                exponent[j] = -0.5 * q[j] * q[j];
+            }
+            expNonPositive(exponent.data(), term.data(), count);
+            for (std::size_t j = 0; j < count; ++j) {
+                term[j] *= -q[j] * scaledWeight[begin + j];
+                // The exponent carries about 1.5 q^2 roundings of relative size.
+                termError[j] = std::fabs(term[j]) * (3.0 * q[j] * q[j] + 10.0);
+            }
+            for (std::size_t j = 0; j < count; ++j) {
+                total += term[j];
+                magnitude += std::fabs(term[j]);
+                error += termError[j];
+            }
+            error *= kEpsilon;
         }
-        sum.value[static_cast<std::size_t>(i)] = static_cast<double>(total);
-        worstError = std::max(worstError, error * kEpsilon + magnitude * 2.0 * kEpsilon);
+        sum.value[i] = static_cast<double>(total);
+        worstError = std::max(worstError, error);
         worstMagnitude = std::max(worstMagnitude, magnitude);
     }
-    const double lineCount = problem.lines.lineCount();
-    const double tail = exact ? 0.0 : lineCount * termBeyond(reach, sigma);
+    const double lines = problem.lines.lineCount();
+    const double tail = exact ? 0.0 : lines * termBeyond(reach, sigma);
     sum.error = worstError + tail;
-    sum.literalError = literalRounding(lineCount, worstMagnitude + tail);
+    sum.literalError = literalRounding(lines, worstMagnitude + tail);
     sum.allTermsZero = exact && !anyNonzero;
     return sum;
 }
@@ -249,7 +275,7 @@ FourierWindow fourierWindow(const Problem& problem)
 
 // The Fourier sum on the points that can be nonzero, moved from the even
 // grid to the literal's rounded grid points by a first-order correction.
-RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout)
+RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout, bool tightBound)
 {
     const FourierWindow window = fourierWindow(problem);
     const auto n = static_cast<long double>(problem.points);
@@ -262,7 +288,7 @@ RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout)
         shift[static_cast<std::size_t>(i - problem.first)] = offset;
         shifted = shifted || offset != 0.0L;
     }
-    const FourierSum fourier = fourierSum(problem.lines, window, layout, shifted);
+    const FourierSum fourier = fourierSum(problem.lines, window, layout, {shifted, tightBound});
 
     RawSum sum;
     sum.value.assign(problem.field.size(), 0.0);
@@ -346,7 +372,7 @@ MergedEstimate mergedEstimate(const Problem& problem)
     const double points = problem.last - problem.first + 1;
     const double nearPoints = 2.0 * kNearCutoff * problem.sigma / std::fabs(static_cast<double>(problem.step)) + 1.0;
     const double terms = estimate.positions * std::min(points, nearPoints);
-    estimate.cost = 1500.0 + 25.0 * estimate.positions + 8.0 * terms + 60.0 * points;
+    estimate.cost = 3300.0 + 20.0 * estimate.positions + 4.5 * terms + 7.0 * points;
     return estimate;
 }
 
@@ -433,7 +459,7 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     if (requested == SummationMethod::Fourier) {
         if (!layout.feasible)
             return std::nullopt;
-        return done(fourierRawSum(problem, layout), SummationMethod::Fourier);
+        return done(fourierRawSum(problem, layout, true), SummationMethod::Fourier);
     }
     if (requested == SummationMethod::MergedLines) {
         auto merged = mergedSum(problem, false, kMergedLimit);
@@ -442,36 +468,48 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
         return done(std::move(*merged), SummationMethod::MergedLines);
     }
 
-    const double fourierPrice = fourierCost(problem.lines, layout, true);
     const MergedEstimate mergedGuess = mergedEstimate(problem);
-    const auto mergedTry = [&](double budget) -> std::optional<RawSum> {
-        // Give up once the positions alone would cost more than the budget.
+    const double fourierPrice = fourierCost(problem.lines, layout, {true, true});
+    // The Fourier sum's bound is mostly the rounding of the stored positions,
+    // about 2 drift / sigma of the range where the lines crowd most.
+    const bool fourierLikelyAccurate = 2.0 * problem.lines.roundingDrift() / problem.sigma <= kAccuracyGoal;
+    const double carefulBudget = std::max(4.0 * fourierPrice, kCarefulBudget);
+    const auto mergedWithin = [&](double budget) -> std::optional<RawSum> {
+        // Give up once the distinct positions alone would cost more than the budget.
         const double perPosition = mergedGuess.cost / mergedGuess.positions;
         const double affordable = std::min(static_cast<double>(kMergedLimit), budget / perPosition);
         return mergedSum(problem, false, static_cast<std::size_t>(std::max(affordable, 64.0)));
     };
 
-    if (mergedGuess.cost <= fourierPrice) {
-        if (auto merged = mergedTry(std::min(2.0 * fourierPrice, 4.0 * mergedGuess.cost + 1e6))) {
+    bool mergedTried = false;
+    const bool mergedCheaper = mergedGuess.cost <= fourierPrice;
+    if (mergedCheaper || !layout.feasible || (!fourierLikelyAccurate && mergedGuess.cost <= carefulBudget)) {
+        mergedTried = true;
+        const double budget = !layout.feasible ? INFINITY
+                              : mergedCheaper  ? 2.0 * std::max(mergedGuess.cost, fourierPrice)
+                                               : 2.0 * carefulBudget;
+        if (auto merged = mergedWithin(budget)) {
             if (accurate(*merged))
                 return done(std::move(*merged), SummationMethod::MergedLines);
             return careful();
         }
+        if (!layout.feasible)
+            return careful();
     }
-    if (!layout.feasible) {
-        if (auto merged = mergedSum(problem, false, kMergedLimit); merged && accurate(*merged))
-            return done(std::move(*merged), SummationMethod::MergedLines);
-        return careful();
-    }
-    RawSum fourier = fourierRawSum(problem, layout);
+    // The tight bound only matters when a merged sum could replace the result.
+    const bool tightBound = !mergedTried && mergedGuess.cost <= carefulBudget;
+    RawSum fourier = fourierRawSum(problem, layout, tightBound);
+    if (!certainlyNotFlat(fourier) && !tightBound)
+        fourier = fourierRawSum(problem, layout, true);
     if (!certainlyNotFlat(fourier))
         return careful();
-    if (!accurate(fourier) && mergedGuess.cost <= std::max(4.0 * fourierPrice, kCarefulBudget)) {
-        if (auto merged = mergedTry(std::max(8.0 * fourierPrice, 2.0 * kCarefulBudget)); merged && accurate(*merged))
+    if (!accurate(fourier) && !mergedTried && mergedGuess.cost <= carefulBudget) {
+        if (auto merged = mergedWithin(2.0 * carefulBudget); merged && accurate(*merged))
             return done(std::move(*merged), SummationMethod::MergedLines);
     }
-    // Past the goal only by its rigorous bound; the literal's own rounding
-    // over this many lines is larger.
+    // Short of the goal only by its rigorous bound, which supposes every
+    // stored position rounded the same way; the literal method's own
+    // rounding over this many lines is larger.
     return done(std::move(fourier), SummationMethod::Fourier);
 }
 

@@ -1,5 +1,7 @@
 #include "engine/FourierSum.h"
 
+#include "engine/FastMath.h"
+
 #include <fftw3.h>
 
 #include <algorithm>
@@ -9,6 +11,8 @@
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <optional>
+#include <utility>
 
 namespace ravelle {
 
@@ -17,14 +21,14 @@ namespace {
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
 constexpr long double kProgramTwoPi = 6.2831852L; // the line shape's own 2 pi
 constexpr double kEpsilon = 0x1p-53;
-// Frequencies end where the Gaussian factor exp(-2 pi^2 (sigma f)^2) is e^-64.
-constexpr double kSigmaFrequencyLimit = 1.8;
+// Frequencies end where the Gaussian factor exp(-2 pi^2 (sigma f)^2) is e^-53.7.
+constexpr double kSigmaFrequencyLimit = 1.65;
 // Periodic images keep this many sigma away from the stretch: e^-112.
 constexpr double kImageDistance = 15.0;
 constexpr std::int64_t kMaxSize = std::int64_t{1} << 22;
 constexpr std::int64_t kMaxFrequencies = std::int64_t{1} << 28;
 constexpr std::size_t kBlock = 64;   // rotations are exact at every block start
-constexpr std::size_t kChunk = 2048; // frequencies worked on at a time
+constexpr std::size_t kChunk = 512; // frequencies worked on at a time, within the L1 cache
 
 // One nucleus kind and |offset| with how many nuclei share it: equivalent
 // nuclei give one factor raised to their number.
@@ -60,6 +64,31 @@ std::vector<FactorGroup> factorGroups(const HyperfineLines& lines, long double& 
     return groups;
 }
 
+// One block of Rotation::multiplyFactor, the innermost loop of the sum: the
+// factor is Re((re + i im) * tabulated rotation), and vector units as wide as
+// the processor has are worth using here.
+__attribute__((target_clones("avx2", "default"))) void
+multiplyFactorBlock(const double* tableRe, const double* tableIm, double re, double im, bool nitrogen, int repeats,
+                    double error, double* product, double* bound)
+{
+    double factor[kBlock];
+    const double scale = nitrogen ? 2.0 : 1.0;
+    const double offset = nitrogen ? 1.0 : 0.0;
+    for (std::size_t r = 0; r < kBlock; ++r)
+        factor[r] = offset + scale * (re * tableRe[r] - im * tableIm[r]);
+    for (int c = 0; c < repeats; ++c) {
+        if (bound == nullptr) {
+            for (std::size_t r = 0; r < kBlock; ++r)
+                product[r] *= factor[r];
+        } else {
+            for (std::size_t r = 0; r < kBlock; ++r) {
+                product[r] *= factor[r];
+                bound[r] *= std::fabs(factor[r]) + error;
+            }
+        }
+    }
+}
+
 // exp(2 pi i nu k) for runs of consecutive k. Every block of 64 starts from
 // a phase reduced exactly in extended precision; inside a block one product
 // with a tabulated rotation adds about one rounding.
@@ -87,13 +116,10 @@ public:
 
     // Fills cosines (and sines when `sine` is given) for k = first ... first + count - 1;
     // count is a multiple of the block.
-    void fill(std::int64_t first, std::size_t count, double* cosine, double* sine) const
+    void fill(std::int64_t first, std::size_t count, double* cosine, double* sine)
     {
-        long double baseRe = 0, baseIm = 0;
-        unitRotation(first, baseRe, baseIm);
         for (std::size_t start = 0; start < count; start += kBlock) {
-            const double re = static_cast<double>(baseRe);
-            const double im = static_cast<double>(baseIm);
+            const auto [re, im] = blockStart(first + static_cast<std::int64_t>(start));
             double* c = cosine + start;
             for (std::size_t r = 0; r < kBlock; ++r)
                 c[r] = re * re_[r] - im * im_[r];
@@ -102,30 +128,78 @@ public:
                 for (std::size_t r = 0; r < kBlock; ++r)
                     s[r] = re * im_[r] + im * re_[r];
             }
-            const long double nextRe = baseRe * blockRe_ - baseIm * blockIm_;
-            baseIm = baseRe * blockIm_ + baseIm * blockRe_;
-            baseRe = nextRe;
+        }
+    }
+
+    // Multiplies product[k] by the factor cos(2 pi nu k) (hydrogen) or
+    // 1 + 2 cos(2 pi nu k) (nitrogen), `repeats` times, and bound[k] by
+    // |factor| + error (when given), for k = first ... first + count - 1.
+    void multiplyFactor(std::int64_t first, std::size_t count, bool nitrogen, int repeats, double error,
+                        double* product, double* bound)
+    {
+        for (std::size_t start = 0; start < count; start += kBlock) {
+            const auto [re, im] = blockStart(first + static_cast<std::int64_t>(start));
+            multiplyFactorBlock(re_, im_, re, im, nitrogen, repeats, error, product + start,
+                                bound == nullptr ? nullptr : bound + start);
         }
     }
 
 private:
-    // exp(2 pi i nu k) with the phase nu k reduced to [-1/2, 1/2) exactly.
+    // exp(2 pi i nu k) for the start k of a block. Consecutive blocks step by
+    // one product in extended precision, about 1e-19 each; an exact start
+    // every 256 blocks keeps that far below a double's rounding.
+    std::pair<double, double> blockStart(std::int64_t k)
+    {
+        if (k != nextBlock_ || stepsSinceExact_ == 256) {
+            unitRotation(k, baseRe_, baseIm_);
+            stepsSinceExact_ = 0;
+        }
+        const std::pair<double, double> start{static_cast<double>(baseRe_), static_cast<double>(baseIm_)};
+        const long double nextRe = baseRe_ * blockRe_ - baseIm_ * blockIm_;
+        baseIm_ = baseRe_ * blockIm_ + baseIm_ * blockRe_;
+        baseRe_ = nextRe;
+        nextBlock_ = k + static_cast<std::int64_t>(kBlock);
+        ++stepsSinceExact_;
+        return start;
+    }
+
+    // exp(2 pi i nu k): the phase nu k reduced exactly to a quarter turn q
+    // and a remainder of at most an eighth of a turn, whose sine and cosine
+    // need no further reduction.
     void unitRotation(std::int64_t k, long double& re, long double& im) const
     {
         const auto kk = static_cast<long double>(k);
         long double turns = high_ * kk;
-        turns -= std::nearbyint(turns);
+        turns -= nearestInteger(turns);
         turns += low_ * kk;
-        turns -= std::nearbyint(turns);
-        const long double angle = 2 * kPi * turns;
-        re = std::cos(angle);
-        im = std::sin(angle);
+        const long double quarters = turns * 4;
+        const long double quarter = nearestInteger(quarters);
+        const long double angle = (quarters - quarter) * (kPi / 2);
+        const long double c = std::cos(angle);
+        const long double s = std::sin(angle);
+        switch (static_cast<int>(quarter) & 3) {
+        case 0: re = c; im = s; break;
+        case 1: re = -s; im = c; break;
+        case 2: re = -c; im = -s; break;
+        default: re = s; im = -c; break;
+        }
+    }
+
+    // Rounds |value| < 2^62 to an integer: adding 1.5 * 2^63 leaves no
+    // fraction bits in the 64-bit significand.
+    static long double nearestInteger(long double value)
+    {
+        constexpr long double kShifter = 0x1.8p63L;
+        return (value + kShifter) - kShifter;
     }
 
     long double high_ = 0, low_ = 0;
     double re_[kBlock] = {};
     double im_[kBlock] = {};
     long double blockRe_ = 1, blockIm_ = 0;
+    long double baseRe_ = 1, baseIm_ = 0;
+    std::int64_t nextBlock_ = -1;
+    int stepsSinceExact_ = 0;
 };
 
 // FFTW plans by size, made once: the planner is not thread-safe, executing a
@@ -194,7 +268,7 @@ FourierLayout fourierLayout(const HyperfineLines& lines, const FourierWindow& wi
     return layout;
 }
 
-double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, bool slope)
+double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, const FourierOptions& options)
 {
     if (!layout.feasible)
         return INFINITY;
@@ -205,105 +279,273 @@ double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, boo
         factors += 1.0 + 0.5 * (group.count - 1);
     const auto k = static_cast<double>(layout.frequencies + 1);
     const auto n = static_cast<double>(layout.size);
-    const double transforms = slope ? 2.0 : 1.0;
-    const double chunks = std::ceil(k / kChunk);
-    return 2000.0 + k * (12.0 + 1.3 * factors) + chunks * (static_cast<double>(groups.size()) + 1) * 300.0
-           + transforms * n * (1.0 + 0.6 * std::log2(n));
+    const bool majorant = options.tightBound && lines.roundingDrift() > 0;
+    const double transforms = 1.0 + (options.slope ? 1.0 : 0.0) + (majorant ? 1.0 : 0.0);
+    return 5000.0 + k * (3.0 + factors * (options.tightBound ? 1.0 : 0.6))
+           + transforms * n * (0.6 + 0.25 * std::log2(n));
 }
 
-FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, const FourierLayout& layout,
-                      bool slope)
+namespace {
+
+// The spectrum of a real signal on n points, from the coefficients of the
+// frequencies k = 1 ... K; that of -k is the conjugate. Frequencies beyond
+// the grid's Nyquist limit alias onto bin k mod n; then the bins are
+// collected over a whole period first and folded into 0 ... n/2 at the end.
+class Spectrum {
+public:
+    Spectrum(std::uint64_t n, std::int64_t frequencies)
+        : n_(n), wraps_(static_cast<std::uint64_t>(frequencies) >= n / 2),
+          size_(wraps_ ? n : n / 2 + 1), bins_(fftw_alloc_complex(size_))
+    {
+        std::fill_n(&bins_[0][0], 2 * size_, 0.0);
+    }
+
+    void add(std::int64_t first, std::size_t count, const double* re, const double* im)
+    {
+        auto k = static_cast<std::uint64_t>(first);
+        std::size_t j = 0;
+        while (j < count) {
+            const std::uint64_t bin = wraps_ ? k & (n_ - 1) : k;
+            const std::size_t run = std::min<std::size_t>(count - j, size_ - bin);
+            addRun(&bins_[bin][0], re + j, im + j, run);
+            j += run;
+            k += run;
+        }
+    }
+
+    // Bins 0 ... n/2, as the complex-to-real transform reads them.
+    fftw_complex* bins()
+    {
+        if (wraps_) {
+            // Bin r collects k = r (mod n) and, conjugated, k = -r (mod n).
+            for (std::uint64_t r = 0; r <= n_ / 2; ++r) {
+                const std::uint64_t mirror = (n_ - r) & (n_ - 1);
+                const double re = bins_[r][0] + bins_[mirror][0];
+                const double im = bins_[r][1] - bins_[mirror][1];
+                bins_[r][0] = re;
+                bins_[r][1] = im;
+            }
+            wraps_ = false;
+        }
+        return bins_.get();
+    }
+
+private:
+    static void addRun(double* __restrict bins, const double* __restrict re, const double* __restrict im,
+                       std::size_t count)
+    {
+        for (std::size_t j = 0; j < count; ++j) {
+            bins[2 * j] += re[j];
+            bins[2 * j + 1] += im[j];
+        }
+    }
+
+    std::uint64_t n_;
+    bool wraps_;
+    std::size_t size_;
+    ComplexBuffer bins_;
+};
+
+// A sum in four independent partial sums, for speed.
+double sumOf(const double* values, std::size_t count)
 {
+    double partial[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t j = 0;
+    for (; j + 4 <= count; j += 4)
+        for (std::size_t lane = 0; lane < 4; ++lane)
+            partial[lane] += values[j + lane];
+    for (; j < count; ++j)
+        partial[0] += values[j];
+    return (partial[0] + partial[1]) + (partial[2] + partial[3]);
+}
+
+// k = first ... first + count - 1 as doubles (32-bit conversions vectorise),
+// and the Gaussian's exponents -gaussian k^2.
+void frequencies(double* __restrict k, double* __restrict exponent, std::int64_t first, std::size_t count,
+                 double gaussian)
+{
+    const auto start = static_cast<double>(first);
+    for (std::size_t j = 0; j < count; ++j) {
+        k[j] = start + static_cast<double>(static_cast<std::int32_t>(j));
+        exponent[j] = -gaussian * k[j] * k[j];
+    }
+}
+
+// The coefficients i A_k exp(i theta_k) with A_k = base k gauss_k P_k, and
+// the bound on their error from that of P_k: bound_k - |P_k| plus the
+// rounding of the product (productRounding < 0: the crude error instead).
+void coefficients(std::size_t count, const double* __restrict frequency, double base, double productRounding,
+                  double crudeError, const double* __restrict gauss, const double* __restrict product, const double* __restrict bound,
+                  const double* __restrict phaseRe, const double* __restrict phaseIm, double* __restrict envelope,
+                  double* __restrict productError, double* __restrict magnitude, double* __restrict error,
+                  double* __restrict re, double* __restrict im)
+{
+    if (productRounding >= 0.0) {
+        for (std::size_t j = 0; j < count; ++j)
+            productError[j] = (bound[j] - std::fabs(product[j])) + productRounding * bound[j];
+    } else {
+        std::fill_n(productError, count, crudeError);
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+        envelope[j] = base * frequency[j] * gauss[j];
+        const double a = envelope[j] * product[j];
+        magnitude[j] = std::fabs(a);
+        error[j] = envelope[j] * productError[j];
+        re[j] = -a * phaseIm[j];
+        im[j] = a * phaseRe[j];
+    }
+}
+
+// d/dx multiplies a coefficient by 2 pi i f; the curvature's bound by (2 pi f)^2.
+void slopeCoefficients(std::size_t count, const double* __restrict frequency, double twoPiOverPeriod,
+                       const double* __restrict re,
+                       const double* __restrict im, const double* __restrict magnitude,
+                       const double* __restrict error, const double* __restrict envelope,
+                       const double* __restrict bound, double* __restrict slopeRe, double* __restrict slopeIm,
+                       double* __restrict magnitudeF, double* __restrict errorF, double* __restrict curvature)
+{
+    for (std::size_t j = 0; j < count; ++j) {
+        const double angular = twoPiOverPeriod * frequency[j];
+        slopeRe[j] = -angular * im[j];
+        slopeIm[j] = angular * re[j];
+        magnitudeF[j] = magnitude[j] * angular;
+        errorF[j] = error[j] * angular;
+        curvature[j] = envelope[j] * bound[j] * angular * angular;
+    }
+}
+
+// The majorant's coefficients: base gauss_k^2 P_k exp(i theta_k).
+void majorantCoefficients(std::size_t count, double base, const double* __restrict gauss,
+                          const double* __restrict product, const double* __restrict productError,
+                          const double* __restrict phaseRe, const double* __restrict phaseIm,
+                          double* __restrict re, double* __restrict im, double* __restrict magnitude,
+                          double* __restrict error)
+{
+    for (std::size_t j = 0; j < count; ++j) {
+        const double envelope = base * gauss[j] * gauss[j];
+        const double b = envelope * product[j];
+        re[j] = b * phaseRe[j];
+        im[j] = b * phaseIm[j];
+        magnitude[j] = std::fabs(b);
+        error[j] = envelope * productError[j];
+    }
+}
+
+} // namespace
+
+FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, const FourierLayout& layout,
+                      const FourierOptions& options)
+{
+    const bool slope = options.slope;
+    const bool tight = options.tightBound;
     const std::int64_t n = layout.size;
+    const auto un = static_cast<std::uint64_t>(n);
     const long double period = layout.period;
     const double sigma = window.sigma;
+    const double drift = lines.roundingDrift();
+    const bool majorant = tight && drift > 0;
 
     long double scale = 0;
     const std::vector<FactorGroup> groups = factorGroups(lines, scale);
     std::vector<Rotation> rotations;
     rotations.reserve(groups.size());
     int factorCount = 0;
-    double outerNitrogens = 1.0; // the largest magnitude of the factors' product
-    double phaseCycles = 0.0;     // the largest total phase of the factors
+    double outerFactor = 1.0;        // the largest magnitude of the factors' product
+    std::vector<double> factorError;  // a bound on each group's factor error
     for (const auto& group : groups) {
         const long double cycles = group.offset / period;
         rotations.emplace_back(cycles);
         factorCount += group.count;
         for (int c = 0; c < group.count; ++c)
-            outerNitrogens *= group.nitrogen ? 3.0 : 1.0;
-        phaseCycles += static_cast<double>(cycles) * group.count * static_cast<double>(layout.frequencies);
+            outerFactor *= group.nitrogen ? 3.0 : 1.0;
+        // A cosine is off by a few roundings and by its phase error, which
+        // grows with the frequency from the rounding of nu.
+        const double phase = 2.0 * std::numbers::pi * static_cast<double>(cycles)
+                             * static_cast<double>(layout.frequencies) * 0x1p-61;
+        const double cosine = 6.0 * kEpsilon + phase;
+        factorError.push_back(group.nitrogen ? 2.0 * cosine + kEpsilon : cosine);
     }
     // The stretch starts W/2 steps below zero: a phase of -W/(2n) cycles per k.
-    const Rotation shift(-static_cast<long double>(window.width) / (2 * static_cast<long double>(n)));
+    Rotation shift(-static_cast<long double>(window.width) / (2 * static_cast<long double>(n)));
 
-    // A_k = scale * sqrt(2 pi / 6.2831852) / period * 2 pi f * exp(-2 pi^2 s^2 f^2) * P(f), f = k / period.
+    // With f = k / period and P(f) the stick spectrum's transform (scale
+    // times the factors), the sum has the coefficients
+    // i A_k exp(i theta_k), A_k = sqrt(2 pi / 6.2831852) / period * 2 pi f * exp(-2 pi^2 s^2 f^2) * P(f),
+    // and the majorant sum_j exp(-(x - p_j)^2 / 4 s^2) has
+    // sqrt(4 pi) s / period * exp(-4 pi^2 s^2 f^2) * P(f) exp(i theta_k).
     const long double lineShape = std::sqrt(2 * kPi / kProgramTwoPi);
     const auto base = static_cast<double>(scale * lineShape * 2 * kPi / (period * period));
+    const auto majorantBase = static_cast<double>(scale * std::sqrt(4 * kPi) * sigma / period);
     const auto twoPiOverPeriod = static_cast<double>(2 * kPi / period);
     const auto gaussian = static_cast<double>(2 * kPi * kPi * sigma * sigma / (period * period));
 
-    const auto half = static_cast<std::size_t>(n / 2);
-    ComplexBuffer spectrum(fftw_alloc_complex(half + 1));
-    ComplexBuffer slopeSpectrum(slope ? fftw_alloc_complex(half + 1) : nullptr);
-    std::fill_n(&spectrum[0][0], 2 * (half + 1), 0.0);
+    Spectrum spectrum(un, layout.frequencies);
+    std::optional<Spectrum> slopeSpectrum, majorantSpectrum;
     if (slope)
-        std::fill_n(&slopeSpectrum[0][0], 2 * (half + 1), 0.0);
+        slopeSpectrum.emplace(un, layout.frequencies);
+    if (majorant)
+        majorantSpectrum.emplace(un, layout.frequencies);
 
-    std::vector<double> product(kChunk), factor(kChunk), phaseRe(kChunk), phaseIm(kChunk);
-    double sumA = 0, sumBase = 0, sumBaseF = 0, sumBaseF2 = 0, sumAF = 0;
-    const std::uint64_t mask = static_cast<std::uint64_t>(n) - 1;
+    // Per frequency of a chunk: the factors' product and its bound, the
+    // shift's phase, the Gaussian, the coefficients and their error terms.
+    enum Array { Frequency, Product, Bound, ProductError, Envelope, PhaseRe, PhaseIm, Gauss, Re, Im, SlopeRe, SlopeIm,
+                 MajorantRe, MajorantIm, Magnitude, Error, MagnitudeF, ErrorF, Curvature, MajorantMagnitude,
+                 MajorantError, ArrayCount };
+    // Arrays a multiple of 4 KiB apart would make loads wait on unrelated stores.
+    constexpr std::size_t kStride = kChunk + 24;
+    const std::unique_ptr<double[]> storage(new double[ArrayCount * kStride]);
+    const auto array = [&](Array which) { return storage.get() + which * kStride; };
+    // Sums of |coefficient| (for the transform's rounding), of the bounds on
+    // the coefficients' own errors, and of the curvature's coefficients.
+    double sumA = 0, sumAF = 0, sumError = 0, sumErrorF = 0, sumCurvature = 0, sumMajorant = 0, sumMajorantError = 0;
+    const double productRounding = (factorCount + 2.0) * kEpsilon;
+    double crudeError = productRounding * outerFactor;
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        crudeError += groups[g].count * factorError[g] * outerFactor;
     for (std::int64_t first = 0; first <= layout.frequencies; first += static_cast<std::int64_t>(kChunk)) {
         const auto count = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, layout.frequencies + 1 - first));
         const std::size_t filled = (count + kBlock - 1) / kBlock * kBlock;
-        std::fill_n(product.begin(), filled, 1.0);
-        for (std::size_t g = 0; g < groups.size(); ++g) {
-            rotations[g].fill(first, filled, factor.data(), nullptr);
-            if (groups[g].nitrogen)
-                for (std::size_t j = 0; j < filled; ++j)
-                    factor[j] = 1.0 + 2.0 * factor[j];
-            for (int c = 0; c < groups[g].count; ++c)
-                for (std::size_t j = 0; j < filled; ++j)
-                    product[j] *= factor[j];
+        // bound = prod (|factor| + its error) >= |product|: its excess over
+        // |product| bounds the product's error.
+        std::fill_n(array(Product), filled, 1.0);
+        std::fill_n(array(Bound), filled, tight ? 1.0 : outerFactor);
+        for (std::size_t g = 0; g < groups.size(); ++g)
+            rotations[g].multiplyFactor(first, filled, groups[g].nitrogen, groups[g].count, factorError[g],
+                                        array(Product), tight ? array(Bound) : nullptr);
+        shift.fill(first, filled, array(PhaseRe), array(PhaseIm));
+        // The exponent stays above -2 pi^2 1.65^2 = -53.7 up to the last frequency.
+        frequencies(array(Frequency), array(Gauss), first, count, gaussian);
+        expNonPositive(array(Gauss), array(Gauss), count);
+        coefficients(count, array(Frequency), base, tight ? productRounding : -1.0, crudeError, array(Gauss), array(Product),
+                     array(Bound), array(PhaseRe), array(PhaseIm), array(Envelope), array(ProductError),
+                     array(Magnitude), array(Error), array(Re), array(Im));
+        if (slope)
+            slopeCoefficients(count, array(Frequency), twoPiOverPeriod, array(Re), array(Im), array(Magnitude), array(Error),
+                              array(Envelope), array(Bound), array(SlopeRe), array(SlopeIm), array(MagnitudeF),
+                              array(ErrorF), array(Curvature));
+        if (majorant)
+            majorantCoefficients(count, majorantBase, array(Gauss), array(Product), array(ProductError),
+                                 array(PhaseRe), array(PhaseIm), array(MajorantRe), array(MajorantIm),
+                                 array(MajorantMagnitude), array(MajorantError));
+        if (first == 0) { // f = 0 is no pair of frequencies: the sum has none, the majorant adds it below
+            for (const Array which : {Re, Im, Magnitude, Error, SlopeRe, SlopeIm, MagnitudeF, ErrorF, Curvature,
+                                      MajorantRe, MajorantIm, MajorantMagnitude, MajorantError})
+                array(which)[0] = 0.0;
         }
-        shift.fill(first, filled, phaseRe.data(), phaseIm.data());
 
-        for (std::size_t j = 0; j < count; ++j) {
-            const std::int64_t k = first + static_cast<std::int64_t>(j);
-            const auto kd = static_cast<double>(k);
-            const double envelope = base * kd * std::exp(-gaussian * kd * kd);
-            const double a = envelope * product[j];
-            const double angular = twoPiOverPeriod * kd;
-            sumA += std::fabs(a);
-            sumAF += std::fabs(a) * angular;
-            sumBase += envelope;
-            sumBaseF += envelope * angular;
-            sumBaseF2 += envelope * angular * angular;
-            // d_k = i A_k exp(i theta_k); the term of -k is its conjugate.
-            const double dRe = -a * phaseIm[j];
-            const double dIm = a * phaseRe[j];
-            const std::uint64_t bin = static_cast<std::uint64_t>(k) & mask;
-            const std::uint64_t mirror = (static_cast<std::uint64_t>(n) - bin) & mask;
-            if (bin <= half) {
-                spectrum[bin][0] += dRe;
-                spectrum[bin][1] += dIm;
-            }
-            if (mirror <= half) {
-                spectrum[mirror][0] += dRe;
-                spectrum[mirror][1] -= dIm;
-            }
-            if (slope) {
-                // d/dx multiplies d_k by 2 pi i f.
-                const double sRe = -angular * dIm;
-                const double sIm = angular * dRe;
-                if (bin <= half) {
-                    slopeSpectrum[bin][0] += sRe;
-                    slopeSpectrum[bin][1] += sIm;
-                }
-                if (mirror <= half) {
-                    slopeSpectrum[mirror][0] += sRe;
-                    slopeSpectrum[mirror][1] -= sIm;
-                }
-            }
+        sumA += sumOf(array(Magnitude), count);
+        sumError += sumOf(array(Error), count);
+        spectrum.add(first, count, array(Re), array(Im));
+        if (slope) {
+            sumAF += sumOf(array(MagnitudeF), count);
+            sumErrorF += sumOf(array(ErrorF), count);
+            sumCurvature += sumOf(array(Curvature), count);
+            slopeSpectrum->add(first, count, array(SlopeRe), array(SlopeIm));
+        }
+        if (majorant) {
+            sumMajorant += sumOf(array(MajorantMagnitude), count);
+            sumMajorantError += sumOf(array(MajorantError), count);
+            majorantSpectrum->add(first, count, array(MajorantRe), array(MajorantIm));
         }
     }
 
@@ -311,32 +553,40 @@ FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, 
     const auto points = static_cast<std::size_t>(window.width) + 1;
     const fftw_plan plan = planCache().complexToReal(static_cast<int>(n));
     RealBuffer out(fftw_alloc_real(static_cast<std::size_t>(n)));
-    fftw_execute_dft_c2r(plan, spectrum.get(), out.get());
+    fftw_execute_dft_c2r(plan, spectrum.bins(), out.get());
     result.value.assign(out.get(), out.get() + points);
     if (slope) {
-        fftw_execute_dft_c2r(plan, slopeSpectrum.get(), out.get());
+        fftw_execute_dft_c2r(plan, slopeSpectrum->bins(), out.get());
         result.slope.assign(out.get(), out.get() + points);
     }
 
-    // Error bounds, each term for both signs of k. A factor is off by a few
-    // roundings and by its phase error; every other factor is at most 1
-    // (hydrogen) or 3 (nitrogen) in magnitude.
+    // Error bounds, each sum over k counted for both signs of k.
     const double pi = std::numbers::pi;
     const double lineCount = lines.lineCount();
     const double transformRounding = (5.0 * std::log2(static_cast<double>(n)) + 16.0) * kEpsilon;
-    const double factorRounding = (9.0 * factorCount * kEpsilon + 4.0 * pi * phaseCycles * 0x1p-61) * outerNitrogens;
     const double shapeNorm = std::sqrt(static_cast<double>(kProgramTwoPi));
     const double truncation = lineCount * static_cast<double>(lineShape) / (2 * pi * sigma * sigma)
                               * std::exp(-2 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit);
     const double images = 2.0 * lineCount * tailTerm(kImageDistance * sigma, sigma);
-    // Stored positions differ from exact sums by at most the drift; the
-    // first derivative of a line is at most 1 / (c s^3), the second 3 / (c s^4).
-    const double drift = lines.roundingDrift();
-    result.valueError = 2 * (transformRounding * sumA + factorRounding * sumBase) + truncation + images
-                        + drift * lineCount / (shapeNorm * sigma * sigma * sigma);
-    result.slopeError = 2 * (transformRounding * sumAF + factorRounding * sumBaseF)
+    // Stored positions differ from exact sums by at most the drift. A line's
+    // slope is at most 1.146 exp(-d^2 / 4 s^2) / (c s^3) at distance d, so the
+    // majorant bounds the sum of the slopes; the second derivative is at most
+    // 3 / (c s^4).
+    double slopes = lineCount / (shapeNorm * sigma * sigma * sigma);
+    if (majorant) {
+        fftw_complex* bins = majorantSpectrum->bins();
+        bins[0][0] += majorantBase * lines.lineCount() / static_cast<double>(scale); // f = 0: P(0) = M
+        fftw_execute_dft_c2r(plan, bins, out.get());
+        const double largest = *std::max_element(out.get(), out.get() + points);
+        const double majorantError = 2 * (transformRounding * sumMajorant + sumMajorantError)
+                                     + lineCount * std::exp(-4 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit)
+                                     + 2.0 * lineCount * std::exp(-0.25 * kImageDistance * kImageDistance);
+        slopes = std::min(slopes, 1.146 * (largest + majorantError) / (shapeNorm * sigma * sigma * sigma));
+    }
+    result.valueError = 2 * (transformRounding * sumA + sumError) + truncation + images + drift * slopes;
+    result.slopeError = 2 * (transformRounding * sumAF + sumErrorF)
                         + 3.0 * drift * lineCount / (shapeNorm * sigma * sigma * sigma * sigma);
-    result.curvatureBound = 2 * sumBaseF2 * outerNitrogens;
+    result.curvatureBound = 2 * sumCurvature;
     return result;
 }
 

@@ -33,8 +33,13 @@ struct FourierLayout {
 
 FourierLayout fourierLayout(const HyperfineLines& lines, const FourierWindow& window);
 
+struct FourierOptions {
+    bool slope = false;     // also the derivative
+    bool tightBound = true; // an error bound that follows the coefficients, at some extra cost
+};
+
 // Predicted nanoseconds for fourierSum.
-double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, bool slope);
+double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, const FourierOptions& options);
 
 struct FourierSum {
     // The raw sum at u = -W/2 + m, m = 0 ... W, for lines at their stored
@@ -51,6 +56,6 @@ struct FourierSum {
 };
 
 FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, const FourierLayout& layout,
-                      bool slope);
+                      const FourierOptions& options);
 
 } // namespace ravelle
