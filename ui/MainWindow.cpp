@@ -18,6 +18,7 @@
 #include "engine/UserError.h"
 #include "ui/AboutWindow.h"
 #include "ui/Commands.h"
+#include "ui/FitDialog.h"
 #include "ui/QtHost.h"
 #include "ui/RasterImage.h"
 #include "ui/SpinButton.h"
@@ -198,7 +199,9 @@ void TForm1::createMenu()
     SaveSimulatedSpectrum1->setObjectName(QStringLiteral("SaveSimulatedSpectrum1"));
     Exit1 = File1->addAction(QStringLiteral("Exit"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
-    // Help is a command of the menu bar itself, not a menu.
+    // Fit and Help are commands of the menu bar itself, not menus.
+    Fit1 = menuBar()->addAction(QStringLiteral("Fit"));
+    Fit1->setObjectName(QStringLiteral("Fit1"));
     Help1 = menuBar()->addAction(QStringLiteral("Help"));
     Help1->setObjectName(QStringLiteral("Help1"));
 }
@@ -217,6 +220,7 @@ void TForm1::connectCommands()
     connect(ImportObservedSpectrum1, &QAction::triggered, this, [this] { OpenButtonClick(ImportObservedSpectrum1); });
     connect(SaveSimulatedSpectrum1, &QAction::triggered, this, [this] { SaveButtonClick(SaveSimulatedSpectrum1); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(Exit1); });
+    connect(Fit1, &QAction::triggered, this, [this] { Fit1Click(Fit1); });
     connect(Help1, &QAction::triggered, this, [this] { Help1Click(Help1); });
 
     using Handler = void (TForm1::*)(QObject*);
@@ -360,6 +364,11 @@ void TForm1::Exit1Click(QObject*)
 {
     // No question and nothing saved; main() still releases the program state.
     QCoreApplication::exit(0);
+}
+
+void TForm1::Fit1Click(QObject*)
+{
+    runCommand([this] { fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); }); });
 }
 
 void TForm1::Help1Click(QObject*)

@@ -99,6 +99,7 @@ public:
     QAction* ImportObservedSpectrum1 = nullptr;
     QAction* SaveSimulatedSpectrum1 = nullptr;
     QAction* Exit1 = nullptr;
+    QAction* Fit1 = nullptr;
     QAction* Help1 = nullptr;
 
 public slots:
@@ -107,6 +108,7 @@ public slots:
     void SaveButtonClick(QObject* sender);
     void Exit1Click(QObject* sender);
     void Help1Click(QObject* sender);
+    void Fit1Click(QObject* sender);
 
     void SpinButton1UpClick(QObject* sender);
     void SpinButton1DownClick(QObject* sender);

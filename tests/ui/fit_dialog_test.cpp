@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/Fit.h"
+#include "engine/Messages.h"
+#include "engine/ProgramState.h"
+#include "tests/support/FakeHost.h"
+#include "ui/Commands.h"
+#include "ui/FitDialog.h"
+#include "ui/MainWindow.h"
+
+namespace ravelle {
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "Ravelle2";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+    }
+};
+const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The example spectrum imported as the program imports it, and the boxes a
+// user fills in by eye: N1 10.0, H1 4.0, H2 = H3 3.3, H4 = H5 1.0, sigma
+// 0.15, the centre 0.5 G off.
+class FitDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(directory.isValid());
+        Initialise(state, directory.path().toStdString());
+        host.openAnswers.push_back(RAVELLE_EXAMPLE_DAT);
+        importCommand(state, host);
+        ASSERT_TRUE(host.errors.empty());
+        host.setBoxes({{"GCntr", "3348.0"}, {"N1", "10.0"}, {"H1", "4.0"}, {"H2", "3.3"}, {"H3", "3.3"},
+                       {"H4", "1.0"}, {"H5", "1.0"}, {"Sigma", "0.15"}});
+        boxesBefore = host.boxes;
+    }
+
+    FitProblem problem()
+    {
+        FitSetup setup = prepareFit(state, host);
+        EXPECT_TRUE(setup.problem) << setup.notice;
+        return std::move(*setup.problem);
+    }
+
+    // Runs the fit to its end, as the Start button does.
+    void runToEnd(FitDialog& dialog)
+    {
+        QSignalSpy ended(&dialog, &FitDialog::fitEnded);
+        dialog.startButton()->click();
+        EXPECT_TRUE(dialog.cancelButton()->isVisibleTo(&dialog));
+        ASSERT_TRUE(ended.wait(60000));
+        EXPECT_FALSE(dialog.running());
+    }
+
+    QTemporaryDir directory;
+    ProgramState state;
+    testing::FakeHost host{state};
+    std::map<std::string, std::string, std::less<>> boxesBefore;
+    int calculations = 0;
+    std::function<void()> calculate = [this] {
+        ++calculations;
+        calculateCommand(state, host);
+    };
+};
+
+TEST_F(FitDialogTest, KeepWritesTheFittedValuesAndCalculates)
+{
+    FitDialog dialog(problem(), host, calculate);
+    for (const char* box : {"H1", "H2", "H3", "H4", "H5", "N1", "Sigma", "GCntr", "Scl"}) {
+        ASSERT_NE(dialog.varyBox(box), nullptr) << box;
+        EXPECT_TRUE(dialog.varyBox(box)->isChecked()) << box;
+    }
+    EXPECT_EQ(dialog.varyBox("G"), nullptr);
+    EXPECT_EQ(dialog.varyBox("NoPnts"), nullptr);
+
+    runToEnd(dialog);
+    ASSERT_TRUE(dialog.fitResult() && dialog.fitResult()->converged()) << dialog.messageLabel()->text().toStdString();
+    EXPECT_TRUE(dialog.keepButton()->isVisibleTo(&dialog));
+    EXPECT_TRUE(dialog.revertButton()->isVisibleTo(&dialog));
+    EXPECT_FALSE(dialog.startButton()->isVisibleTo(&dialog));
+    EXPECT_TRUE(dialog.statusLabel()->text().contains("before")) << dialog.statusLabel()->text().toStdString();
+    EXPECT_FALSE(dialog.fittedLabel("N1")->text().isEmpty());
+    EXPECT_EQ(host.boxes, boxesBefore) << "nothing changes before Keep";
+    EXPECT_EQ(calculations, 0);
+
+    dialog.keepButton()->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(calculations, 1);
+    EXPECT_TRUE(host.errors.empty());
+    // The constants the example was made from, to the decimals written.
+    const auto near = [&](const char* box, double value, double tolerance) {
+        EXPECT_NEAR(std::stod(host.boxText(box)), value, tolerance) << box << " " << host.boxText(box);
+    };
+    near("N1", 10.32, 0.01);
+    near("H1", 3.97, 0.01);
+    near("H2", 3.39, 0.01);
+    near("H3", 3.39, 0.01);
+    near("H4", 1.09, 0.01);
+    near("H5", 1.09, 0.01);
+    near("GCntr", 3348.20, 0.01);
+    EXPECT_EQ(host.boxText("H2"), host.boxText("H3"));
+    EXPECT_EQ(host.boxText("GCntr").size(), std::string("3348.20").size()) << "Calculate writes it back";
+    EXPECT_NEAR(state.CouplingN[1], 10.32, 0.01);
+    EXPECT_EQ(state.CouplingH[2], state.CouplingH[3]);
+}
+
+TEST_F(FitDialogTest, RevertAndCloseChangeNothing)
+{
+    {
+        FitDialog dialog(problem(), host, calculate);
+        runToEnd(dialog);
+        dialog.revertButton()->click();
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+    {
+        FitDialog dialog(problem(), host, calculate);
+        dialog.closeButton()->click();
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(host.boxes, boxesBefore);
+    EXPECT_EQ(calculations, 0);
+}
+
+TEST_F(FitDialogTest, UntickedParametersStayAsTheyAre)
+{
+    FitDialog dialog(problem(), host, calculate);
+    dialog.varyBox("Sigma")->setChecked(false);
+    dialog.varyBox("H1")->setChecked(false);
+    runToEnd(dialog);
+    ASSERT_TRUE(dialog.fitResult() && dialog.fitResult()->converged());
+    for (const FittedValue& value : dialog.fitResult()->values) {
+        if (value.box == "Sigma" || value.box == "H1") {
+            EXPECT_FALSE(value.varied);
+            EXPECT_EQ(value.value, value.start);
+        }
+    }
+    EXPECT_TRUE(dialog.fittedLabel("Sigma")->text().isEmpty());
+    dialog.keepButton()->click();
+    EXPECT_EQ(host.boxText("Sigma"), "0.15");
+    EXPECT_EQ(host.boxText("H1"), "4.0");
+}
+
+// A fit that takes long: many separate lines over many points.
+FitProblem longProblem()
+{
+    FitProblem problem;
+    problem.displayRange = 60;
+    problem.points = 2000;
+    problem.frameLow = 3320;
+    problem.frameHigh = 3380;
+    std::mt19937 random(1);
+    std::normal_distribution<double> noise(0.0, 0.3);
+    for (int i = 0; i < 30000; ++i) {
+        problem.field.push_back(3320 + 0.002 * i);
+        problem.intensity.push_back(noise(random));
+    }
+    for (int k = 1; k <= 10; ++k) {
+        std::string box = "H";
+        box += std::to_string(k);
+        problem.parameters.push_back({FitParameterKind::Hydrogen, box, 0.3 + 0.41 * k, true});
+    }
+    problem.parameters.push_back({FitParameterKind::Nitrogen, "N1", 7.7, true});
+    problem.parameters.push_back({FitParameterKind::Sigma, "Sigma", 0.2, true});
+    problem.parameters.push_back({FitParameterKind::Centre, "GCntr", 3350, true});
+    problem.parameters.push_back({FitParameterKind::Scale, "Scl", 1, true});
+    return problem;
+}
+
+TEST_F(FitDialogTest, CancelStopsALongFitAndChangesNothing)
+{
+    FitDialog dialog(longProblem(), host, calculate);
+    QSignalSpy ended(&dialog, &FitDialog::fitEnded);
+    dialog.startButton()->click();
+    EXPECT_FALSE(dialog.varyBox("H1")->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.statusLabel()->text().contains("iteration"); }, 60000));
+    EXPECT_TRUE(dialog.statusLabel()->text().contains("RMS residual"));
+    dialog.cancelButton()->click();
+    ASSERT_TRUE(ended.wait(60000));
+    ASSERT_TRUE(dialog.fitResult());
+    EXPECT_EQ(dialog.fitResult()->outcome, FitOutcome::Cancelled);
+    EXPECT_TRUE(dialog.statusLabel()->text().contains("Nothing has changed"));
+    EXPECT_TRUE(dialog.startButton()->isVisibleTo(&dialog));
+    EXPECT_TRUE(dialog.varyBox("H1")->isEnabled());
+    EXPECT_EQ(host.boxes, boxesBefore);
+    EXPECT_EQ(calculations, 0);
+}
+
+TEST_F(FitDialogTest, ClosingTheWindowDuringAFitEndsIt)
+{
+    auto dialog = std::make_unique<FitDialog>(longProblem(), host, calculate);
+    dialog->startButton()->click();
+    ASSERT_TRUE(dialog->running());
+    dialog->reject();
+    EXPECT_FALSE(dialog->running());
+    dialog.reset();
+    QCoreApplication::processEvents(); // a late progress report finds no dialog
+    EXPECT_EQ(host.boxes, boxesBefore);
+}
+
+TEST_F(FitDialogTest, MissingThingsAreNoticedWithoutADialog)
+{
+    // A dialog opened by mistake would block; close it so the test fails instead.
+    QTimer guard;
+    guard.setInterval(200);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    guard.start();
+
+    host.setBoxes({{"H1", "H1"}, {"N1", "N1"}});
+    fitCommand(state, host, nullptr, calculate);
+    ASSERT_EQ(host.notices.size(), 1u);
+    EXPECT_EQ(host.notices.back(), messages::kMissingParameters);
+
+    host.setBoxes({{"H1", "4.0"}, {"H2", "3,3"}});
+    fitCommand(state, host, nullptr, calculate);
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors.back(), messages::notAReal("3,3"));
+
+    ProgramState empty;
+    Initialise(empty, directory.path().toStdString());
+    testing::FakeHost fresh(empty);
+    fresh.setBoxes({{"H1", "4.0"}});
+    fitCommand(empty, fresh, nullptr, calculate);
+    ASSERT_EQ(fresh.notices.size(), 1u);
+    EXPECT_EQ(fresh.notices.back(), kFitNeedsObservedSpectrum);
+    EXPECT_EQ(calculations, 0);
+}
+
+TEST(FitMenuTest, FitIsAMenuBarCommandBetweenFileAndHelp)
+{
+    ProgramState state;
+    Initialise(state, "/tmp");
+    TForm1 form(state, QStringLiteral("Ravelle2"));
+    QStringList bar;
+    for (QAction* action : form.menuBar()->actions())
+        bar << action->text();
+    EXPECT_EQ(bar, (QStringList{"File", "Fit", "Help"}));
+    QAction* fit = form.menuBar()->actions().at(1);
+    EXPECT_EQ(fit->menu(), nullptr);
+    EXPECT_TRUE(fit->shortcut().isEmpty());
+}
+
+} // namespace
+} // namespace ravelle

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "engine/CommandHost.h"
+#include "engine/Fit.h"
+#include "engine/ProgramState.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+namespace ravelle {
+
+// The Fit command: reads and checks the boxes as Calculate does; a missing
+// parameter, a missing observed spectrum or an unusable value is reported
+// through the host and nothing else happens. Otherwise the fit dialog runs
+// modally; `calculate` is Calculate1Click, run after Keep.
+void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, const std::function<void()>& calculate);
+
+// Lists the parameters in play with their values and a Vary box each, runs
+// the fit on a worker thread while it shows the iteration and the residual,
+// and offers Keep and Revert when the fit has ended. Nothing outside the
+// dialog changes before Keep.
+class FitDialog : public QDialog {
+    Q_OBJECT
+public:
+    FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent = nullptr);
+    // Cancels a running fit and waits for its thread.
+    ~FitDialog() override;
+
+    bool running() const { return worker_.joinable(); }
+    const std::optional<FitResult>& fitResult() const { return result_; }
+
+    QCheckBox* varyBox(std::string_view box) const;
+    QLabel* fittedLabel(std::string_view box) const;
+    QCheckBox* keepEqualBox() const { return keepEqual_; }
+    QLabel* statusLabel() const { return status_; }
+    QLabel* messageLabel() const { return message_; }
+    QPushButton* startButton() const { return start_; }
+    QPushButton* cancelButton() const { return cancel_; }
+    QPushButton* closeButton() const { return close_; }
+    QPushButton* keepButton() const { return keep_; }
+    QPushButton* revertButton() const { return revert_; }
+
+public slots:
+    void startFit();
+    void cancelFit();
+    void keepResult();
+    void reject() override;
+
+signals:
+    // The worker has ended and its result is shown.
+    void fitEnded();
+
+private:
+    enum class Stage { Ready, Running, Finished };
+
+    void buildRows(QWidget* table);
+    void setStage(Stage stage);
+    void showProgress(const FitProgress& progress);
+    void showResult(FitResult result);
+    void stopWorker();
+    std::string number(double value, int decimals) const;
+
+    FitProblem problem_;
+    CommandHost& host_;
+    std::function<void()> calculate_;
+    std::thread worker_;
+    std::atomic<bool> cancelRequested_{false};
+    std::optional<FitResult> result_;
+
+    struct Row {
+        QCheckBox* vary = nullptr;
+        QLabel* fitted = nullptr;
+        QLabel* uncertainty = nullptr;
+    };
+    std::map<std::string, Row, std::less<>> rows_;
+    QCheckBox* keepEqual_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* message_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* close_ = nullptr;
+    QPushButton* keep_ = nullptr;
+    QPushButton* revert_ = nullptr;
+};
+
+} // namespace ravelle
