@@ -99,7 +99,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     keepEqual_->setChecked(problem_.keepEqualConstantsEqual);
     layout->addWidget(keepEqual_);
 
-    status_ = new QLabel(text("RMS residual now: not yet computed."), this);
+    status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("Status"));
     layout->addWidget(status_);
     message_ = new QLabel(this);
@@ -269,8 +269,9 @@ void FitDialog::showResult(FitResult result)
                                std::to_string(result.iterations) + " iterations";
     message_->setText(text(result.message));
     if (!result.converged()) {
-        status_->setText(text(result.outcome == FitOutcome::Cancelled ? "Nothing has changed."
-                                                                      : "Nothing has changed (" + counts + ")."));
+        status_->setText(text(result.outcome == FitOutcome::Cancelled
+                                  ? "Cancelled after " + std::to_string(result.iterations) + " iterations."
+                                  : "The fit has stopped (" + counts + ")."));
         result_ = std::move(result);
         setStage(Stage::Ready);
         emit fitEnded();
