@@ -8,6 +8,11 @@
 
 #include "engine/FastSynthesis.h"
 #include "engine/Synthesis.h"
+#ifdef RAVELLE_BENCH_CALCULATE
+#include "engine/ProgramState.h"
+#include "tests/support/FakeHost.h"
+#include "ui/Commands.h"
+#endif
 
 namespace {
 
@@ -96,8 +101,32 @@ void runLiteral(benchmark::State& state, const SynthesisInput& input)
 void BM_literal_naphthalene(benchmark::State& state) { runLiteral(state, naphthalene()); }
 void BM_literal_h15(benchmark::State& state) { runLiteral(state, h15()); }
 
+#ifdef RAVELLE_BENCH_CALCULATE
+// A whole Calculate on h15n6 as the window runs it: the boxes read and
+// checked, the synthesis, the plot window, the boxes written back and the
+// raster redrawn.
+void BM_calculate(benchmark::State& state)
+{
+    ravelle::ProgramState program;
+    ravelle::Initialise(program, "/tmp");
+    ravelle::testing::FakeHost host(program);
+    host.setBoxes({{"G", "120"},    {"Sigma", "0.1"}, {"NoPnts", "500"}, {"H1", "0.31"}, {"H2", "0.77"},
+                   {"H3", "1.13"},  {"H4", "1.58"},    {"H5", "1.94"},    {"H6", "2.41"}, {"H7", "2.87"},
+                   {"H8", "3.22"},  {"H9", "3.69"},    {"H10", "4.05"},   {"H11", "4.52"}, {"H12", "4.93"},
+                   {"H13", "5.36"}, {"H14", "5.71"},   {"H15", "6.1"},    {"N1", "0.7"},  {"N2", "1.43"},
+                   {"N3", "2.21"},  {"N4", "3.05"},    {"N5", "3.87"},    {"N6", "4.9"}});
+    for (auto _ : state)
+        ravelle::calculateCommand(program, host);
+    if (!host.errors.empty() || !host.notices.empty() || program.HCount != 15 || program.NCount != 6)
+        state.SkipWithError("Calculate did not run on 15 hydrogens and 6 nitrogens");
+}
+#endif
+
 } // namespace
 
+#ifdef RAVELLE_BENCH_CALCULATE
+BENCHMARK(BM_calculate)->Name("calculate")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+#endif
 BENCHMARK(BM_naphthalene)->Name("naphthalene")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_h15)->Name("h15")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_h15n6)->Name("h15n6")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
