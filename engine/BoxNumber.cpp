@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <locale.h>
 #include <stdlib.h>
 #include <vector>
@@ -26,6 +27,20 @@ constexpr std::int64_t kZeroExponent = -4952;
 // Exponent digits stop counting here; far beyond any meaningful value, and
 // safe from overflow however many mantissa digits shift the point.
 constexpr std::int64_t kExponentCap = 1'000'000'000;
+
+// Integers of up to 19 digits are below 2^64 and powers of ten up to 10^27
+// below 2^64 times a power of two: both exact in a 64-bit significand.
+constexpr std::size_t kExactDigits = 19;
+constexpr std::int64_t kExactPowerOfTen = 27;
+static_assert(std::numeric_limits<long double>::digits >= 64, "the exact conversion needs extended precision");
+
+long double exactPowerOfTen(int exponent)
+{
+    long double power = 1;
+    for (int k = 0; k < exponent; ++k)
+        power *= 10; // exact at every step up to 10^27
+    return power;
+}
 
 locale_t cLocale()
 {
@@ -163,6 +178,21 @@ std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSe
         return std::nullopt;
     if (decimalExponent < kZeroExponent)
         return zero;
+
+    // Most texts have few digits and a small exponent: the digits and the
+    // power of ten are then exact in extended precision, and one division or
+    // multiplication rounds exactly as the full conversion below does.
+    const std::size_t significantDigits = lastSignificant - firstSignificant + 1;
+    const std::int64_t scale = decimalExponent - static_cast<std::int64_t>(significantDigits);
+    if (significantDigits <= kExactDigits && scale >= -kExactPowerOfTen && scale <= kExactPowerOfTen) {
+        std::uint64_t digits = 0;
+        for (std::size_t k = firstSignificant; k <= lastSignificant; ++k)
+            digits = digits * 10 + static_cast<std::uint64_t>(mantissa[k] - '0');
+        const long double power = exactPowerOfTen(static_cast<int>(scale < 0 ? -scale : scale));
+        const long double magnitude =
+            scale < 0 ? static_cast<long double>(digits) / power : static_cast<long double>(digits) * power;
+        return negative ? -magnitude : magnitude;
+    }
 
     // The validated number in the one form the C locale reads the same on
     // every system: "0.<digits>e<exponent>".

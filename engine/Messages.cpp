@@ -11,10 +11,32 @@ std::string replaceFirst(std::string_view format, std::string_view placeholder, 
         result.replace(at, placeholder.size(), value);
     return result;
 }
+
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// A message box cannot show a text of a million characters, and laying one
+// out freezes the window for seconds; a long text is quoted by its start and
+// its end, cut between characters.
+std::string quotable(std::string_view text)
+{
+    if (text.size() <= kLongestQuote)
+        return std::string(text);
+    std::size_t headEnd = kQuoteHead;
+    while (headEnd > 0 && isContinuationByte(text[headEnd]))
+        --headEnd;
+    std::size_t tailStart = text.size() - kQuoteTail;
+    while (tailStart < text.size() && isContinuationByte(text[tailStart]))
+        ++tailStart;
+    std::string quoted(text.substr(0, headEnd));
+    quoted += "…";
+    quoted += text.substr(tailStart);
+    return quoted;
+}
+
 } // namespace
 
-std::string notAReal(std::string_view text) { return replaceFirst(kNotARealFormat, "%s", text); }
-std::string notAnInteger(std::string_view text) { return replaceFirst(kNotAnIntegerFormat, "%s", text); }
+std::string notAReal(std::string_view text) { return replaceFirst(kNotARealFormat, "%s", quotable(text)); }
+std::string notAnInteger(std::string_view text) { return replaceFirst(kNotAnIntegerFormat, "%s", quotable(text)); }
 std::string ioError(int code) { return replaceFirst(kIoErrorFormat, "%d", std::to_string(code)); }
 
 std::string errorBoxText(std::string_view message)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,13 @@ inline constexpr std::string_view kOverflow = "浮動小数点数のオーバー
 // The program's own notices.
 inline constexpr std::string_view kMissingParameters = "DispRange, Sigma, N1 (or H1) must be Defined!";
 inline constexpr std::string_view kObservedAlsoSaved = "The Observed Data will also be saved!!";
+
+// A quoted text longer than kLongestQuote bytes is shown as its first
+// kQuoteHead and last kQuoteTail bytes (moved to whole characters) with "…"
+// between them.
+inline constexpr std::size_t kLongestQuote = 100;
+inline constexpr std::size_t kQuoteHead = 60;
+inline constexpr std::size_t kQuoteTail = 20;
 
 // "'%s' は浮動小数点数ではありません" with the text in place of %s.
 std::string notAReal(std::string_view text);
