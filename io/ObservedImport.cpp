@@ -17,8 +17,6 @@ namespace ravelle {
 namespace {
 
 constexpr char kCtrlZ = '\x1A';
-// The arrays hold count + 10 entries and their size is a 32-bit count.
-constexpr std::int32_t kMostLines = std::numeric_limits<std::int32_t>::max() - 10;
 // Values from here on round to infinity when stored as a double (half an ulp
 // above DBL_MAX; the tie goes to the even infinity).
 const long double kFirstBeyondDouble = static_cast<long double>(DBL_MAX) + std::ldexp(1.0L, 970);
@@ -115,7 +113,7 @@ ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSepar
         std::vector<double> fields{0.0};
         std::vector<double> intensities{0.0};
         const auto onLine = [&](std::string_view line) {
-            if (fields.size() > static_cast<std::size_t>(kMostLines))
+            if (fields.size() > static_cast<std::size_t>(kMaxObservedPoints))
                 throw UserError(std::string(kTooManyObservedLines));
             const auto [fieldText, intensityText] = splitObservedLine(line);
             fields.push_back(convertObservedNumber(fieldText, decimalSeparator));

@@ -14,8 +14,12 @@ namespace ravelle {
 // Messages of the import's own refusals.
 inline constexpr std::string_view kEmptyObservedFile =
     "The file holds no lines: there is no spectrum to import.";
+// The most points an import takes: 160 MB of arrays, read in a few seconds.
+// A larger file is refused as soon as its next line is reached, before the
+// memory runs out.
+inline constexpr std::int32_t kMaxObservedPoints = 10'000'000;
 inline constexpr std::string_view kTooManyObservedLines =
-    "The file has too many lines to import (at most 2147483637).";
+    "The file has too many lines to import (at most 10000000).";
 inline constexpr std::string_view kNoMemoryForObservedFile =
     "There is not enough memory to import this file.";
 
