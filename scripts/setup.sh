@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang-14 libclang-rt-14-dev
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev libeigen3-dev

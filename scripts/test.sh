@@ -1,11 +1,32 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Ravelle2 with its tests and runs them all
-# headless.
+# headless; then runs the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and each fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+export QT_QPA_PLATFORM=offscreen
+started=$SECONDS
+
+echo "== Tests"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build/test
-export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build/test --output-on-failure -j "$(nproc)"
+ctest --test-dir build/test --output-on-failure -j "$(nproc)" --timeout 600
+echo "(tests done after $((SECONDS - started)) s)"
+
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  -DRAVELLE_SANITIZE=ON -DRAVELLE_BUILD_BENCH=OFF > /dev/null
+cmake --build build/asan
+# Leaks are reported too, except the few of system libraries listed in the
+# suppressions file.
+ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0" \
+UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 1200
+echo "(sanitizer tests done after $((SECONDS - started)) s)"
+
+echo "== Fuzzing, 10 s per target"
+bash scripts/fuzz.sh 10
+echo "(all done after $((SECONDS - started)) s)"
