@@ -272,7 +272,7 @@ public:
                 value -= d * e;
                 centre += slope;
                 width -= d * e * (t2 - 3.0);
-                const double* m = &coefficient_[l * sets];
+                const double* m = coefficient_.data() + l * sets;
                 for (std::size_t g = 0; g < sets; ++g)
                     setSum[g] += slope * m[g];
             }
