@@ -8,11 +8,13 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
 started=$SECONDS
+# A failing test run does not stop the later ones; the script fails at the end.
+failed=()
 
 echo "== Tests"
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build/test
-ctest --test-dir build/test --output-on-failure -j "$(nproc)" --timeout 600
+ctest --test-dir build/test --output-on-failure -j "$(nproc)" --timeout 600 || failed+=("tests")
 echo "(tests done after $((SECONDS - started)) s)"
 
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -24,9 +26,14 @@ cmake --build build/asan
 ASAN_OPTIONS=detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0" \
 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 1200
+  ctest --test-dir build/asan --output-on-failure -j "$(nproc)" --timeout 1200 || failed+=("sanitizer tests")
 echo "(sanitizer tests done after $((SECONDS - started)) s)"
 
 echo "== Fuzzing, 10 s per target"
-bash scripts/fuzz.sh 10
+bash scripts/fuzz.sh 10 || failed+=("fuzzing")
 echo "(all done after $((SECONDS - started)) s)"
+
+if ((${#failed[@]})); then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
