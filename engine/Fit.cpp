@@ -14,6 +14,7 @@
 
 #include "engine/BoxNumber.h"
 #include "engine/Boxes.h"
+#include "engine/FastMath.h"
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "engine/Parameters.h"
@@ -219,6 +220,9 @@ public:
             std::copy_n(table_.coefficient.begin() + static_cast<std::ptrdiff_t>(l * sets), sets,
                         coefficient_.begin() + static_cast<std::ptrdiff_t>(i * sets));
         }
+        exponent_.resize(lines);
+        gaussian_.resize(lines);
+        slope_.resize(lines);
     }
 
     // The sums at the offsets x (ascending) for a line shape of the given
@@ -251,31 +255,39 @@ public:
                 high = low;
             while (high < lines && position_[high] <= xi + reach)
                 ++high;
+            // The exponentials of the window in one vectorisable batch.
+            const std::size_t count = high - low;
+            const double* position = position_.data() + low;
+            const double* weight = weight_.data() + low;
+            for (std::size_t j = 0; j < count; ++j) {
+                const double t = (xi - position[j]) * inverse;
+                exponent_[j] = -0.5 * t * t;
+            }
+            expNonPositive(exponent_.data(), gaussian_.data(), count);
             double value = 0.0;
             if (!derivatives) {
-                for (std::size_t l = low; l < high; ++l) {
-                    const double d = xi - position_[l];
-                    const double t = d * inverse;
-                    value -= weight_[l] * d * std::exp(-0.5 * t * t);
-                }
+                for (std::size_t j = 0; j < count; ++j)
+                    value -= weight[j] * (xi - position[j]) * gaussian_[j];
                 out.value[i] = value * norm;
                 continue;
             }
             double centre = 0.0;
             double width = 0.0;
             std::fill(setSum.begin(), setSum.end(), 0.0);
-            for (std::size_t l = low; l < high; ++l) {
-                const double d = xi - position_[l];
-                const double t2 = d * inverse * d * inverse;
-                const double e = weight_[l] * std::exp(-0.5 * t2);
+            for (std::size_t j = 0; j < count; ++j) {
+                const double d = xi - position[j];
+                const double t2 = -2.0 * exponent_[j];
+                const double e = weight[j] * gaussian_[j];
                 const double slope = e * (1.0 - t2); // d/d(position), without norm
                 value -= d * e;
                 centre += slope;
                 width -= d * e * (t2 - 3.0);
-                const double* m = coefficient_.data() + l * sets;
-                for (std::size_t g = 0; g < sets; ++g)
-                    setSum[g] += slope * m[g];
+                slope_[j] = slope;
             }
+            const double* m = coefficient_.data() + low * sets;
+            for (std::size_t j = 0; j < count; ++j)
+                for (std::size_t g = 0; g < sets; ++g)
+                    setSum[g] += slope_[j] * m[j * sets + g];
             out.value[i] = value * norm;
             out.dCentre[i] = centre * norm;
             out.dSigma[i] = width * norm * inverse;
@@ -291,6 +303,10 @@ private:
     std::vector<double> position_;
     std::vector<double> weight_;
     std::vector<double> coefficient_;
+    // Scratch for one point's window of lines.
+    mutable std::vector<double> exponent_;
+    mutable std::vector<double> gaussian_;
+    mutable std::vector<double> slope_;
 };
 
 // The display grid of Calculate: offsets (G/N) i - G/2, i = 0 .. N, ascending.
