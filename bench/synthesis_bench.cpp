@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "engine/FastSynthesis.h"
@@ -30,15 +33,17 @@ SynthesisInput naphthalene()
     return input;
 }
 
-// 15 distinct, unevenly spaced proton constants: 32,768 lines, no two on the
-// same position.
+// 15 distinct, unevenly spaced proton constants with ten decimals: 32,768
+// lines, no two on the same position.
 SynthesisInput h15()
 {
     SynthesisInput input;
     input.displayRange = 60.0;
     input.sigma = 0.05;
     input.points = 500;
-    input.couplingH = {0.31, 0.77, 1.13, 1.58, 1.94, 2.41, 2.87, 3.22, 3.69, 4.05, 4.52, 4.93, 5.36, 5.71, 6.1};
+    input.couplingH = {0.3137593417, 0.7718243615, 1.1342718904, 1.5861492733, 1.9437021648,
+                       2.4128873109, 2.8703319457, 3.2261188342, 3.6949416271, 4.0518839736,
+                       4.5190462853, 4.9346103928, 5.3684271139, 5.7139558206, 6.0972635418};
     return input;
 }
 
@@ -49,7 +54,7 @@ SynthesisInput h15n6(int points = 500)
     input.displayRange = 120.0;
     input.sigma = 0.1;
     input.points = points;
-    input.couplingN = {0.7, 1.43, 2.21, 3.05, 3.87, 4.9};
+    input.couplingN = {0.7061943215, 1.4327718846, 2.2130548827, 3.0482299617, 3.8719062434, 4.8935470152};
     return input;
 }
 
@@ -110,11 +115,18 @@ void BM_calculate(benchmark::State& state)
     ravelle::ProgramState program;
     ravelle::Initialise(program, "/tmp");
     ravelle::testing::FakeHost host(program);
-    host.setBoxes({{"G", "120"},    {"Sigma", "0.1"}, {"NoPnts", "500"}, {"H1", "0.31"}, {"H2", "0.77"},
-                   {"H3", "1.13"},  {"H4", "1.58"},    {"H5", "1.94"},    {"H6", "2.41"}, {"H7", "2.87"},
-                   {"H8", "3.22"},  {"H9", "3.69"},    {"H10", "4.05"},   {"H11", "4.52"}, {"H12", "4.93"},
-                   {"H13", "5.36"}, {"H14", "5.71"},   {"H15", "6.1"},    {"N1", "0.7"},  {"N2", "1.43"},
-                   {"N3", "2.21"},  {"N4", "3.05"},    {"N5", "3.87"},    {"N6", "4.9"}});
+    std::map<std::string, std::string> boxes{{"G", "120"}, {"Sigma", "0.1"}, {"NoPnts", "500"}};
+    const SynthesisInput input = h15n6();
+    char text[32];
+    for (std::size_t k = 0; k < input.couplingH.size(); ++k) {
+        std::snprintf(text, sizeof text, "%.10f", input.couplingH[k]);
+        boxes[std::string("H").append(std::to_string(k + 1))] = text;
+    }
+    for (std::size_t k = 0; k < input.couplingN.size(); ++k) {
+        std::snprintf(text, sizeof text, "%.10f", input.couplingN[k]);
+        boxes[std::string("N").append(std::to_string(k + 1))] = text;
+    }
+    host.setBoxes(boxes);
     for (auto _ : state)
         ravelle::calculateCommand(program, host);
     if (!host.errors.empty() || !host.notices.empty() || program.HCount != 15 || program.NCount != 6)

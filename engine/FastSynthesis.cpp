@@ -146,12 +146,27 @@ bool accurate(const RawSum& sum)
     return sum.error <= kAccuracyGoal * range(sum.value) && certainlyNotFlat(sum);
 }
 
-// A bound on how far the literal method's double sum, term after term, can be
-// from the exact sum of its terms, with at most `terms` nonzero terms whose
-// magnitudes add up to `magnitude`.
+// How far the literal method's double sum, term after term, can be from the
+// exact sum of its terms, with at most `terms` nonzero terms whose magnitudes
+// add up to `magnitude`: every rounding in one direction up to a hundred
+// terms, ten times the random walk of independent roundings beyond (the
+// worst case of millions of roundings all alike would keep any sum that
+// nearly cancels from being told apart from a flat one).
 double literalRounding(double terms, double magnitude)
 {
-    return terms * 1.2e-16 * magnitude;
+    return std::min(terms, 10.0 * std::sqrt(terms)) * 1.2e-16 * magnitude;
+}
+
+// A bound on the sum of |term| over all lines at any point: each line at its
+// largest, or, from the majorant B (the largest sum of exp(-d^2 / 4 s^2)),
+// |d| exp(-d^2 / 2 s^2) / s <= 0.858 exp(-d^2 / 4 s^2).
+double termMagnitudes(const Problem& problem, double largestMajorant)
+{
+    const double largestTerm = std::exp(-0.5 + logScale(problem.sigma));
+    const double all = problem.lines.lineCount() * largestTerm;
+    if (largestMajorant > 0)
+        return std::min(all, 0.858 * largestMajorant * std::exp(logScale(problem.sigma)));
+    return all;
 }
 
 // Lines merged by position; each point sums the lines within `reach`.
@@ -303,12 +318,56 @@ RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout, bool t
         sum.value[static_cast<std::size_t>(i)] = static_cast<double>(value);
         worstShift = std::max(worstShift, static_cast<double>(std::fabs(offset)));
     }
-    const double lineCount = problem.lines.lineCount();
-    const double largestTerm = std::exp(-0.5 + logScale(problem.sigma));
     sum.error = fourier.valueError + worstShift * fourier.slopeError
                 + 0.5 * worstShift * worstShift * fourier.curvatureBound;
-    sum.literalError = literalRounding(lineCount, lineCount * largestTerm);
+    sum.literalError =
+        literalRounding(problem.lines.lineCount(), termMagnitudes(problem, fourier.largestMajorant));
     return sum;
+}
+
+// The Fourier series summed at each point that can be nonzero.
+RawSum seriesRawSum(const Problem& problem, const FourierLayout& layout, bool tightBound)
+{
+    const std::vector<double> points(problem.field.begin() + problem.first, problem.field.begin() + problem.last + 1);
+    const FourierSum series = fourierSeries(problem.lines, problem.sigma, layout, points, tightBound);
+    RawSum sum;
+    sum.value.assign(problem.field.size(), 0.0);
+    std::copy(series.value.begin(), series.value.end(), sum.value.begin() + problem.first);
+    sum.error = series.valueError;
+    sum.literalError = literalRounding(problem.lines.lineCount(), termMagnitudes(problem, series.largestMajorant));
+    return sum;
+}
+
+// How the Fourier series is summed: by one transform on a grid-aligned
+// period, or term by term at each point.
+struct SeriesPlan {
+    bool transform = true;
+    FourierLayout layout;
+    double cost = INFINITY;
+
+    RawSum run(const Problem& problem, bool tightBound) const
+    {
+        return transform ? fourierRawSum(problem, layout, tightBound) : seriesRawSum(problem, layout, tightBound);
+    }
+};
+
+// The most points a term-by-term series keeps a rotation for (1 KiB each).
+constexpr std::size_t kSeriesPointLimit = 8192;
+
+SeriesPlan seriesPlan(const Problem& problem, SummationMethod requested)
+{
+    SeriesPlan plan;
+    plan.layout = fourierLayout(problem.lines, fourierWindow(problem));
+    plan.cost = fourierCost(problem.lines, plan.layout, {true, true});
+    const auto points = static_cast<std::size_t>(problem.last - problem.first + 1);
+    if (requested == SummationMethod::Fourier || points > kSeriesPointLimit)
+        return plan;
+    const double reach = std::max(std::fabs(problem.field[problem.first]), std::fabs(problem.field[problem.last]));
+    const FourierLayout layout = seriesLayout(problem.lines, problem.sigma, reach);
+    const double cost = seriesCost(problem.lines, layout, points, true);
+    if (requested == SummationMethod::FourierSeries || cost < plan.cost)
+        plan = {false, layout, cost};
+    return plan;
 }
 
 // Range and normalisation with the literal method's arithmetic: a flat sum
@@ -455,11 +514,13 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     if (mayOverflow || requested == SummationMethod::ListOrder)
         return done(listOrderSum(problem), SummationMethod::ListOrder);
 
-    const FourierLayout layout = fourierLayout(problem.lines, fourierWindow(problem));
-    if (requested == SummationMethod::Fourier) {
+    const SeriesPlan series = seriesPlan(problem, requested);
+    const FourierLayout& layout = series.layout;
+    const SummationMethod seriesMethod = series.transform ? SummationMethod::Fourier : SummationMethod::FourierSeries;
+    if (requested == SummationMethod::Fourier || requested == SummationMethod::FourierSeries) {
         if (!layout.feasible)
             return std::nullopt;
-        return done(fourierRawSum(problem, layout, true), SummationMethod::Fourier);
+        return done(series.run(problem, true), seriesMethod);
     }
     if (requested == SummationMethod::MergedLines) {
         auto merged = mergedSum(problem, false, kMergedLimit);
@@ -469,7 +530,7 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     }
 
     const MergedEstimate mergedGuess = mergedEstimate(problem);
-    const double fourierPrice = fourierCost(problem.lines, layout, {true, true});
+    const double fourierPrice = series.cost;
     // The Fourier sum's bound is mostly the rounding of the stored positions,
     // about 2 drift / sigma of the range where the lines crowd most.
     const bool fourierLikelyAccurate = 2.0 * problem.lines.roundingDrift() / problem.sigma <= kAccuracyGoal;
@@ -498,9 +559,9 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     }
     // The tight bound only matters when a merged sum could replace the result.
     const bool tightBound = !mergedTried && mergedGuess.cost <= carefulBudget;
-    RawSum fourier = fourierRawSum(problem, layout, tightBound);
+    RawSum fourier = series.run(problem, tightBound);
     if (!certainlyNotFlat(fourier) && !tightBound)
-        fourier = fourierRawSum(problem, layout, true);
+        fourier = series.run(problem, true);
     if (!certainlyNotFlat(fourier))
         return careful();
     if (!accurate(fourier) && !mergedTried && mergedGuess.cost <= carefulBudget) {
@@ -510,7 +571,7 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     // Short of the goal only by its rigorous bound, which supposes every
     // stored position rounded the same way; the literal method's own
     // rounding over this many lines is larger.
-    return done(std::move(fourier), SummationMethod::Fourier);
+    return done(std::move(fourier), seriesMethod);
 }
 
 } // namespace

@@ -17,6 +17,7 @@ enum class SummationMethod {
     Automatic,   // the cheapest that can vouch for its result (a request only)
     MergedLines, // lines on the same position merged; terms summed near each point
     Fourier,     // the whole stick spectrum through one inverse FFT
+    FourierSeries, // its Fourier series summed at each point, for grids too fine for a transform
     ListOrder,   // every line in list order like the literal method, skipping far branches
 };
 

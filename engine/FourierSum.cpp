@@ -361,8 +361,8 @@ double sumOf(const double* values, std::size_t count)
 
 // k = first ... first + count - 1 as doubles (32-bit conversions vectorise),
 // and the Gaussian's exponents -gaussian k^2.
-void frequencies(double* __restrict k, double* __restrict exponent, std::int64_t first, std::size_t count,
-                 double gaussian)
+void frequencyList(double* __restrict k, double* __restrict exponent, std::int64_t first, std::size_t count,
+                   double gaussian)
 {
     const auto start = static_cast<double>(first);
     for (std::size_t j = 0; j < count; ++j) {
@@ -371,14 +371,13 @@ void frequencies(double* __restrict k, double* __restrict exponent, std::int64_t
     }
 }
 
-// The coefficients i A_k exp(i theta_k) with A_k = base k gauss_k P_k, and
-// the bound on their error from that of P_k: bound_k - |P_k| plus the
-// rounding of the product (productRounding < 0: the crude error instead).
-void coefficients(std::size_t count, const double* __restrict frequency, double base, double productRounding,
-                  double crudeError, const double* __restrict gauss, const double* __restrict product, const double* __restrict bound,
-                  const double* __restrict phaseRe, const double* __restrict phaseIm, double* __restrict envelope,
-                  double* __restrict productError, double* __restrict magnitude, double* __restrict error,
-                  double* __restrict re, double* __restrict im)
+// A_k = base k gauss_k P_k, and the bound on its error from that of P_k:
+// bound_k - |P_k| plus the rounding of the product (productRounding < 0: the
+// crude error instead).
+void amplitudes(std::size_t count, const double* __restrict frequency, double base, double productRounding,
+                double crudeError, const double* __restrict gauss, const double* __restrict product,
+                const double* __restrict bound, double* __restrict envelope, double* __restrict productError,
+                double* __restrict amplitude, double* __restrict magnitude, double* __restrict error)
 {
     if (productRounding >= 0.0) {
         for (std::size_t j = 0; j < count; ++j)
@@ -388,18 +387,44 @@ void coefficients(std::size_t count, const double* __restrict frequency, double 
     }
     for (std::size_t j = 0; j < count; ++j) {
         envelope[j] = base * frequency[j] * gauss[j];
-        const double a = envelope[j] * product[j];
-        magnitude[j] = std::fabs(a);
+        amplitude[j] = envelope[j] * product[j];
+        magnitude[j] = std::fabs(amplitude[j]);
         error[j] = envelope[j] * productError[j];
-        re[j] = -a * phaseIm[j];
-        im[j] = a * phaseRe[j];
     }
+}
+
+// The majorant's amplitudes base gauss_k^2 P_k and their error bounds.
+void majorantAmplitudes(std::size_t count, double base, const double* __restrict gauss,
+                        const double* __restrict product, const double* __restrict productError,
+                        double* __restrict amplitude, double* __restrict magnitude, double* __restrict error)
+{
+    for (std::size_t j = 0; j < count; ++j) {
+        const double envelope = base * gauss[j] * gauss[j];
+        amplitude[j] = envelope * product[j];
+        magnitude[j] = std::fabs(amplitude[j]);
+        error[j] = envelope * productError[j];
+    }
+}
+
+// The coefficients i A_k exp(i theta_k): re = -A sin(theta), im = A cos(theta).
+void rotate(std::size_t count, const double* __restrict amplitude, const double* __restrict cosine,
+            const double* __restrict sine, double* __restrict re, double* __restrict im)
+{
+    for (std::size_t j = 0; j < count; ++j) {
+        re[j] = -amplitude[j] * sine[j];
+        im[j] = amplitude[j] * cosine[j];
+    }
+}
+
+void multiply(std::size_t count, const double* __restrict a, const double* __restrict b, double* __restrict out)
+{
+    for (std::size_t j = 0; j < count; ++j)
+        out[j] = a[j] * b[j];
 }
 
 // d/dx multiplies a coefficient by 2 pi i f; the curvature's bound by (2 pi f)^2.
 void slopeCoefficients(std::size_t count, const double* __restrict frequency, double twoPiOverPeriod,
-                       const double* __restrict re,
-                       const double* __restrict im, const double* __restrict magnitude,
+                       const double* __restrict re, const double* __restrict im, const double* __restrict magnitude,
                        const double* __restrict error, const double* __restrict envelope,
                        const double* __restrict bound, double* __restrict slopeRe, double* __restrict slopeIm,
                        double* __restrict magnitudeF, double* __restrict errorF, double* __restrict curvature)
@@ -414,21 +439,135 @@ void slopeCoefficients(std::size_t count, const double* __restrict frequency, do
     }
 }
 
-// The majorant's coefficients: base gauss_k^2 P_k exp(i theta_k).
-void majorantCoefficients(std::size_t count, double base, const double* __restrict gauss,
-                          const double* __restrict product, const double* __restrict productError,
-                          const double* __restrict phaseRe, const double* __restrict phaseIm,
-                          double* __restrict re, double* __restrict im, double* __restrict magnitude,
-                          double* __restrict error)
-{
-    for (std::size_t j = 0; j < count; ++j) {
-        const double envelope = base * gauss[j] * gauss[j];
-        const double b = envelope * product[j];
-        re[j] = b * phaseRe[j];
-        im[j] = b * phaseIm[j];
-        magnitude[j] = std::fabs(b);
-        error[j] = envelope * productError[j];
+} // namespace
+
+namespace {
+
+// The coefficients of the sum's Fourier series, a chunk of frequencies at a
+// time. With f = k / period and P(f) the stick spectrum's transform (scale
+// times the factors), the sum has i A_k exp(2 pi i k x / period) + c.c. with
+// A_k = sqrt(2 pi / 6.2831852) / period * 2 pi f * exp(-2 pi^2 s^2 f^2) * P(f),
+// and the majorant sum_j exp(-(x - p_j)^2 / 4 s^2) has
+// sqrt(4 pi) s / period * exp(-4 pi^2 s^2 f^2) * P(f).
+class Coefficients {
+public:
+    enum Array { Frequency, Product, Bound, ProductError, Envelope, Gauss, Amplitude, Magnitude, Error,
+                 MajorantAmplitude, MajorantMagnitude, MajorantError, Scratch1, Scratch2, Scratch3, Scratch4,
+                 Scratch5, Scratch6, Scratch7, Scratch8, Scratch9, Scratch10, ArrayCount };
+
+    Coefficients(const HyperfineLines& lines, double sigma, long double period, std::int64_t frequencies, bool tight,
+                 bool majorant)
+        : frequencies_(frequencies), tight_(tight), majorant_(majorant),
+          // Arrays a multiple of 4 KiB apart would make loads wait on unrelated stores.
+          storage_(new double[ArrayCount * kStride])
+    {
+        groups_ = factorGroups(lines, scale_);
+        rotations_.reserve(groups_.size());
+        for (const auto& group : groups_) {
+            const long double cycles = group.offset / period;
+            rotations_.emplace_back(cycles);
+            factorCount_ += group.count;
+            for (int c = 0; c < group.count; ++c)
+                outerFactor_ *= group.nitrogen ? 3.0 : 1.0;
+            // A cosine is off by a few roundings and by its phase error, which
+            // grows with the frequency from the rounding of nu.
+            const double phase = 2.0 * std::numbers::pi * static_cast<double>(cycles)
+                                 * static_cast<double>(frequencies) * 0x1p-61;
+            const double cosine = 6.0 * kEpsilon + phase;
+            factorError_.push_back(group.nitrogen ? 2.0 * cosine + kEpsilon : cosine);
+        }
+        productRounding_ = (factorCount_ + 2.0) * kEpsilon;
+        crudeError_ = productRounding_ * outerFactor_;
+        for (std::size_t g = 0; g < groups_.size(); ++g)
+            crudeError_ += groups_[g].count * factorError_[g] * outerFactor_;
+        base_ = static_cast<double>(scale_ * lineShape() * 2 * kPi / (period * period));
+        majorantBase_ = static_cast<double>(scale_ * std::sqrt(4 * kPi) * sigma / period);
+        gaussian_ = static_cast<double>(2 * kPi * kPi * sigma * sigma / (period * period));
     }
+
+    static long double lineShape() { return std::sqrt(2 * kPi / kProgramTwoPi); }
+
+    // Works out the next chunk; returns its first frequency and its size (0 at the end).
+    std::size_t next(std::int64_t& first)
+    {
+        first = next_;
+        if (first > frequencies_)
+            return 0;
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, frequencies_ + 1 - first));
+        next_ += static_cast<std::int64_t>(count);
+        filled_ = (count + kBlock - 1) / kBlock * kBlock;
+        // bound = prod (|factor| + its error) >= |product|: its excess over
+        // |product| bounds the product's error.
+        std::fill_n(array(Product), filled_, 1.0);
+        std::fill_n(array(Bound), filled_, tight_ ? 1.0 : outerFactor_);
+        for (std::size_t g = 0; g < groups_.size(); ++g)
+            rotations_[g].multiplyFactor(first, filled_, groups_[g].nitrogen, groups_[g].count, factorError_[g],
+                                         array(Product), tight_ ? array(Bound) : nullptr);
+        // The exponent stays above -2 pi^2 1.65^2 = -53.7 up to the last frequency.
+        frequencyList(array(Frequency), array(Gauss), first, count, gaussian_);
+        expNonPositive(array(Gauss), array(Gauss), count);
+        amplitudes(count, array(Frequency), base_, tight_ ? productRounding_ : -1.0, crudeError_, array(Gauss),
+                   array(Product), array(Bound), array(Envelope), array(ProductError), array(Amplitude),
+                   array(Magnitude), array(Error));
+        if (majorant_)
+            majorantAmplitudes(count, majorantBase_, array(Gauss), array(Product), array(ProductError),
+                               array(MajorantAmplitude), array(MajorantMagnitude), array(MajorantError));
+        if (first == 0) { // f = 0 is no pair of frequencies: the sum has none, the majorant is P(0) = M
+            for (const Array which : {Amplitude, Magnitude, Error, MajorantAmplitude, MajorantMagnitude, MajorantError})
+                array(which)[0] = 0.0;
+        }
+        return count;
+    }
+
+    // The chunk's count rounded up to whole blocks (rotations fill that many).
+    std::size_t filled() const { return filled_; }
+    double* array(Array which) { return storage_.get() + which * kStride; }
+    // The majorant's coefficient at f = 0, counted once.
+    double majorantAtZero(double lineCount) const { return majorantBase_ * lineCount / static_cast<double>(scale_); }
+
+private:
+    static constexpr std::size_t kStride = kChunk + 24;
+    std::int64_t frequencies_;
+    bool tight_;
+    bool majorant_;
+    std::unique_ptr<double[]> storage_;
+    long double scale_ = 1.0L;
+    std::vector<FactorGroup> groups_;
+    std::vector<Rotation> rotations_;
+    std::vector<double> factorError_;
+    int factorCount_ = 0;
+    double outerFactor_ = 1.0; // the largest magnitude of the factors' product
+    double productRounding_ = 0, crudeError_ = 0, base_ = 0, majorantBase_ = 0, gaussian_ = 0;
+    std::int64_t next_ = 0;
+    std::size_t filled_ = 0;
+};
+
+// The bounds shared by both ways of summing the series: frequencies cut off,
+// periodic images, and the drift of the stored positions, given the largest
+// majorant (or, without one, all lines at their steepest).
+double commonError(const HyperfineLines& lines, double sigma, std::optional<double> largestMajorant)
+{
+    const double pi = std::numbers::pi;
+    const double lineCount = lines.lineCount();
+    const double shapeNorm = std::sqrt(static_cast<double>(kProgramTwoPi));
+    const double truncation = lineCount * static_cast<double>(Coefficients::lineShape()) / (2 * pi * sigma * sigma)
+                              * std::exp(-2 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit);
+    const double images = 2.0 * lineCount * tailTerm(kImageDistance * sigma, sigma);
+    // A line's slope is at most 1.146 exp(-d^2 / 4 s^2) / (c s^3) at distance
+    // d, so the majorant bounds the sum of the slopes.
+    double slopes = lineCount / (shapeNorm * sigma * sigma * sigma);
+    if (largestMajorant)
+        slopes = std::min(slopes, 1.146 * *largestMajorant / (shapeNorm * sigma * sigma * sigma));
+    return truncation + images + lines.roundingDrift() * slopes;
+}
+
+// What the majorant's own errors can add to its largest value.
+double majorantError(double transformRounding, double sumMagnitude, double sumError, double lineCount)
+{
+    const double pi = std::numbers::pi;
+    return 2 * (transformRounding * sumMagnitude + sumError)
+           + lineCount * std::exp(-4 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit)
+           + 2.0 * lineCount * std::exp(-0.25 * kImageDistance * kImageDistance);
 }
 
 } // namespace
@@ -436,48 +575,16 @@ void majorantCoefficients(std::size_t count, double base, const double* __restri
 FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, const FourierLayout& layout,
                       const FourierOptions& options)
 {
+    using Array = Coefficients::Array;
     const bool slope = options.slope;
-    const bool tight = options.tightBound;
     const std::int64_t n = layout.size;
     const auto un = static_cast<std::uint64_t>(n);
-    const long double period = layout.period;
     const double sigma = window.sigma;
-    const double drift = lines.roundingDrift();
-    const bool majorant = tight && drift > 0;
-
-    long double scale = 0;
-    const std::vector<FactorGroup> groups = factorGroups(lines, scale);
-    std::vector<Rotation> rotations;
-    rotations.reserve(groups.size());
-    int factorCount = 0;
-    double outerFactor = 1.0;        // the largest magnitude of the factors' product
-    std::vector<double> factorError;  // a bound on each group's factor error
-    for (const auto& group : groups) {
-        const long double cycles = group.offset / period;
-        rotations.emplace_back(cycles);
-        factorCount += group.count;
-        for (int c = 0; c < group.count; ++c)
-            outerFactor *= group.nitrogen ? 3.0 : 1.0;
-        // A cosine is off by a few roundings and by its phase error, which
-        // grows with the frequency from the rounding of nu.
-        const double phase = 2.0 * std::numbers::pi * static_cast<double>(cycles)
-                             * static_cast<double>(layout.frequencies) * 0x1p-61;
-        const double cosine = 6.0 * kEpsilon + phase;
-        factorError.push_back(group.nitrogen ? 2.0 * cosine + kEpsilon : cosine);
-    }
+    const bool majorant = options.tightBound && lines.roundingDrift() > 0;
+    Coefficients coefficients(lines, sigma, layout.period, layout.frequencies, options.tightBound, majorant);
     // The stretch starts W/2 steps below zero: a phase of -W/(2n) cycles per k.
     Rotation shift(-static_cast<long double>(window.width) / (2 * static_cast<long double>(n)));
-
-    // With f = k / period and P(f) the stick spectrum's transform (scale
-    // times the factors), the sum has the coefficients
-    // i A_k exp(i theta_k), A_k = sqrt(2 pi / 6.2831852) / period * 2 pi f * exp(-2 pi^2 s^2 f^2) * P(f),
-    // and the majorant sum_j exp(-(x - p_j)^2 / 4 s^2) has
-    // sqrt(4 pi) s / period * exp(-4 pi^2 s^2 f^2) * P(f) exp(i theta_k).
-    const long double lineShape = std::sqrt(2 * kPi / kProgramTwoPi);
-    const auto base = static_cast<double>(scale * lineShape * 2 * kPi / (period * period));
-    const auto majorantBase = static_cast<double>(scale * std::sqrt(4 * kPi) * sigma / period);
-    const auto twoPiOverPeriod = static_cast<double>(2 * kPi / period);
-    const auto gaussian = static_cast<double>(2 * kPi * kPi * sigma * sigma / (period * period));
+    const auto twoPiOverPeriod = static_cast<double>(2 * kPi / layout.period);
 
     Spectrum spectrum(un, layout.frequencies);
     std::optional<Spectrum> slopeSpectrum, majorantSpectrum;
@@ -486,66 +593,46 @@ FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, 
     if (majorant)
         majorantSpectrum.emplace(un, layout.frequencies);
 
-    // Per frequency of a chunk: the factors' product and its bound, the
-    // shift's phase, the Gaussian, the coefficients and their error terms.
-    enum Array { Frequency, Product, Bound, ProductError, Envelope, PhaseRe, PhaseIm, Gauss, Re, Im, SlopeRe, SlopeIm,
-                 MajorantRe, MajorantIm, Magnitude, Error, MagnitudeF, ErrorF, Curvature, MajorantMagnitude,
-                 MajorantError, ArrayCount };
-    // Arrays a multiple of 4 KiB apart would make loads wait on unrelated stores.
-    constexpr std::size_t kStride = kChunk + 24;
-    const std::unique_ptr<double[]> storage(new double[ArrayCount * kStride]);
-    const auto array = [&](Array which) { return storage.get() + which * kStride; };
     // Sums of |coefficient| (for the transform's rounding), of the bounds on
     // the coefficients' own errors, and of the curvature's coefficients.
     double sumA = 0, sumAF = 0, sumError = 0, sumErrorF = 0, sumCurvature = 0, sumMajorant = 0, sumMajorantError = 0;
-    const double productRounding = (factorCount + 2.0) * kEpsilon;
-    double crudeError = productRounding * outerFactor;
-    for (std::size_t g = 0; g < groups.size(); ++g)
-        crudeError += groups[g].count * factorError[g] * outerFactor;
-    for (std::int64_t first = 0; first <= layout.frequencies; first += static_cast<std::int64_t>(kChunk)) {
-        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(kChunk, layout.frequencies + 1 - first));
-        const std::size_t filled = (count + kBlock - 1) / kBlock * kBlock;
-        // bound = prod (|factor| + its error) >= |product|: its excess over
-        // |product| bounds the product's error.
-        std::fill_n(array(Product), filled, 1.0);
-        std::fill_n(array(Bound), filled, tight ? 1.0 : outerFactor);
-        for (std::size_t g = 0; g < groups.size(); ++g)
-            rotations[g].multiplyFactor(first, filled, groups[g].nitrogen, groups[g].count, factorError[g],
-                                        array(Product), tight ? array(Bound) : nullptr);
-        shift.fill(first, filled, array(PhaseRe), array(PhaseIm));
-        // The exponent stays above -2 pi^2 1.65^2 = -53.7 up to the last frequency.
-        frequencies(array(Frequency), array(Gauss), first, count, gaussian);
-        expNonPositive(array(Gauss), array(Gauss), count);
-        coefficients(count, array(Frequency), base, tight ? productRounding : -1.0, crudeError, array(Gauss), array(Product),
-                     array(Bound), array(PhaseRe), array(PhaseIm), array(Envelope), array(ProductError),
-                     array(Magnitude), array(Error), array(Re), array(Im));
-        if (slope)
-            slopeCoefficients(count, array(Frequency), twoPiOverPeriod, array(Re), array(Im), array(Magnitude), array(Error),
-                              array(Envelope), array(Bound), array(SlopeRe), array(SlopeIm), array(MagnitudeF),
-                              array(ErrorF), array(Curvature));
-        if (majorant)
-            majorantCoefficients(count, majorantBase, array(Gauss), array(Product), array(ProductError),
-                                 array(PhaseRe), array(PhaseIm), array(MajorantRe), array(MajorantIm),
-                                 array(MajorantMagnitude), array(MajorantError));
-        if (first == 0) { // f = 0 is no pair of frequencies: the sum has none, the majorant adds it below
-            for (const Array which : {Re, Im, Magnitude, Error, SlopeRe, SlopeIm, MagnitudeF, ErrorF, Curvature,
-                                      MajorantRe, MajorantIm, MajorantMagnitude, MajorantError})
-                array(which)[0] = 0.0;
-        }
-
-        sumA += sumOf(array(Magnitude), count);
-        sumError += sumOf(array(Error), count);
-        spectrum.add(first, count, array(Re), array(Im));
+    double* phaseRe = coefficients.array(Array::Scratch1);
+    double* phaseIm = coefficients.array(Array::Scratch2);
+    double* re = coefficients.array(Array::Scratch3);
+    double* im = coefficients.array(Array::Scratch4);
+    std::int64_t first = 0;
+    while (const std::size_t count = coefficients.next(first)) {
+        shift.fill(first, coefficients.filled(), phaseRe, phaseIm);
+        const double* amplitude = coefficients.array(Array::Amplitude);
+        const double* magnitude = coefficients.array(Array::Magnitude);
+        const double* error = coefficients.array(Array::Error);
+        rotate(count, amplitude, phaseRe, phaseIm, re, im);
+        sumA += sumOf(magnitude, count);
+        sumError += sumOf(error, count);
+        spectrum.add(first, count, re, im);
         if (slope) {
-            sumAF += sumOf(array(MagnitudeF), count);
-            sumErrorF += sumOf(array(ErrorF), count);
-            sumCurvature += sumOf(array(Curvature), count);
-            slopeSpectrum->add(first, count, array(SlopeRe), array(SlopeIm));
+            double* slopeRe = coefficients.array(Array::Scratch5);
+            double* slopeIm = coefficients.array(Array::Scratch6);
+            double* magnitudeF = coefficients.array(Array::Scratch7);
+            double* errorF = coefficients.array(Array::Scratch8);
+            double* curvature = coefficients.array(Array::Scratch9);
+            slopeCoefficients(count, coefficients.array(Array::Frequency), twoPiOverPeriod, re, im, magnitude, error,
+                              coefficients.array(Array::Envelope), coefficients.array(Array::Bound), slopeRe, slopeIm,
+                              magnitudeF, errorF, curvature);
+            sumAF += sumOf(magnitudeF, count);
+            sumErrorF += sumOf(errorF, count);
+            sumCurvature += sumOf(curvature, count);
+            slopeSpectrum->add(first, count, slopeRe, slopeIm);
         }
         if (majorant) {
-            sumMajorant += sumOf(array(MajorantMagnitude), count);
-            sumMajorantError += sumOf(array(MajorantError), count);
-            majorantSpectrum->add(first, count, array(MajorantRe), array(MajorantIm));
+            double* majorantRe = coefficients.array(Array::Scratch5);
+            double* majorantIm = coefficients.array(Array::Scratch6);
+            // The majorant is even: its coefficients carry no factor i.
+            multiply(count, coefficients.array(Array::MajorantAmplitude), phaseRe, majorantRe);
+            multiply(count, coefficients.array(Array::MajorantAmplitude), phaseIm, majorantIm);
+            sumMajorant += sumOf(coefficients.array(Array::MajorantMagnitude), count);
+            sumMajorantError += sumOf(coefficients.array(Array::MajorantError), count);
+            majorantSpectrum->add(first, count, majorantRe, majorantIm);
         }
     }
 
@@ -561,32 +648,103 @@ FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, 
     }
 
     // Error bounds, each sum over k counted for both signs of k.
-    const double pi = std::numbers::pi;
-    const double lineCount = lines.lineCount();
     const double transformRounding = (5.0 * std::log2(static_cast<double>(n)) + 16.0) * kEpsilon;
-    const double shapeNorm = std::sqrt(static_cast<double>(kProgramTwoPi));
-    const double truncation = lineCount * static_cast<double>(lineShape) / (2 * pi * sigma * sigma)
-                              * std::exp(-2 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit);
-    const double images = 2.0 * lineCount * tailTerm(kImageDistance * sigma, sigma);
-    // Stored positions differ from exact sums by at most the drift. A line's
-    // slope is at most 1.146 exp(-d^2 / 4 s^2) / (c s^3) at distance d, so the
-    // majorant bounds the sum of the slopes; the second derivative is at most
-    // 3 / (c s^4).
-    double slopes = lineCount / (shapeNorm * sigma * sigma * sigma);
+    std::optional<double> largestMajorant;
     if (majorant) {
         fftw_complex* bins = majorantSpectrum->bins();
-        bins[0][0] += majorantBase * lines.lineCount() / static_cast<double>(scale); // f = 0: P(0) = M
+        bins[0][0] += coefficients.majorantAtZero(lines.lineCount());
         fftw_execute_dft_c2r(plan, bins, out.get());
-        const double largest = *std::max_element(out.get(), out.get() + points);
-        const double majorantError = 2 * (transformRounding * sumMajorant + sumMajorantError)
-                                     + lineCount * std::exp(-4 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit)
-                                     + 2.0 * lineCount * std::exp(-0.25 * kImageDistance * kImageDistance);
-        slopes = std::min(slopes, 1.146 * (largest + majorantError) / (shapeNorm * sigma * sigma * sigma));
+        largestMajorant = *std::max_element(out.get(), out.get() + points)
+                          + majorantError(transformRounding, sumMajorant, sumMajorantError, lines.lineCount());
     }
-    result.valueError = 2 * (transformRounding * sumA + sumError) + truncation + images + drift * slopes;
+    result.valueError = 2 * (transformRounding * sumA + sumError) + commonError(lines, sigma, largestMajorant);
+    result.largestMajorant = largestMajorant.value_or(0.0);
+    // The second derivative of a line is at most 3 / (c s^4).
+    const double shapeNorm = std::sqrt(static_cast<double>(kProgramTwoPi));
     result.slopeError = 2 * (transformRounding * sumAF + sumErrorF)
-                        + 3.0 * drift * lineCount / (shapeNorm * sigma * sigma * sigma * sigma);
+                        + 3.0 * lines.roundingDrift() * lines.lineCount() / (shapeNorm * sigma * sigma * sigma * sigma);
     result.curvatureBound = 2 * sumCurvature;
+    return result;
+}
+
+FourierLayout seriesLayout(const HyperfineLines& lines, double sigma, double reach)
+{
+    FourierLayout layout;
+    layout.period = static_cast<long double>(reach) + lines.extent() + kImageDistance * sigma;
+    const long double frequencies = std::floor(kSigmaFrequencyLimit / sigma * layout.period);
+    if (!(frequencies <= static_cast<long double>(kMaxFrequencies)))
+        return layout;
+    layout.frequencies = static_cast<std::int64_t>(frequencies);
+    layout.feasible = true;
+    return layout;
+}
+
+double seriesCost(const HyperfineLines& lines, const FourierLayout& layout, std::size_t points, bool tightBound)
+{
+    if (!layout.feasible)
+        return INFINITY;
+    const auto k = static_cast<double>(layout.frequencies + 1);
+    const double perPoint = 1500.0 + k * (tightBound && lines.roundingDrift() > 0 ? 2.4 : 1.4);
+    return fourierCost(lines, {true, 16, layout.period, layout.frequencies}, {false, tightBound})
+           + static_cast<double>(points) * perPoint;
+}
+
+FourierSum fourierSeries(const HyperfineLines& lines, double sigma, const FourierLayout& layout,
+                         const std::vector<double>& points, bool tightBound)
+{
+    using Array = Coefficients::Array;
+    const bool majorant = tightBound && lines.roundingDrift() > 0;
+    Coefficients coefficients(lines, sigma, layout.period, layout.frequencies, tightBound, majorant);
+    // exp(2 pi i k x / period) for each point, one rotation each.
+    std::vector<Rotation> rotations;
+    rotations.reserve(points.size());
+    double phaseCycles = 0.0;
+    for (const double x : points) {
+        rotations.emplace_back(static_cast<long double>(x) / layout.period);
+        phaseCycles = std::max(phaseCycles, std::fabs(x) / static_cast<double>(layout.period));
+    }
+    std::vector<long double> value(points.size(), 0.0L), majorantValue(points.size(), 0.0L);
+    double sumA = 0, sumError = 0, sumMajorant = 0, sumMajorantError = 0;
+    double* cosine = coefficients.array(Array::Scratch1);
+    double* sine = coefficients.array(Array::Scratch2);
+    double* product = coefficients.array(Array::Scratch3);
+    std::int64_t first = 0;
+    while (const std::size_t count = coefficients.next(first)) {
+        const double* amplitude = coefficients.array(Array::Amplitude);
+        sumA += sumOf(coefficients.array(Array::Magnitude), count);
+        sumError += sumOf(coefficients.array(Array::Error), count);
+        if (majorant) {
+            sumMajorant += sumOf(coefficients.array(Array::MajorantMagnitude), count);
+            sumMajorantError += sumOf(coefficients.array(Array::MajorantError), count);
+        }
+        for (std::size_t p = 0; p < points.size(); ++p) {
+            rotations[p].fill(first, coefficients.filled(), cosine, sine);
+            // i A e^{i theta} + c.c. = -2 A sin(theta).
+            multiply(count, amplitude, sine, product);
+            value[p] -= 2 * static_cast<long double>(sumOf(product, count));
+            if (majorant) {
+                multiply(count, coefficients.array(Array::MajorantAmplitude), cosine, product);
+                majorantValue[p] += 2 * static_cast<long double>(sumOf(product, count));
+            }
+        }
+    }
+
+    FourierSum result;
+    result.value.assign(value.begin(), value.end());
+    // Each term carries a few roundings and the rotation's phase error.
+    const double termRounding = (16.0 + 2.0 * std::numbers::pi * phaseCycles
+                                 * static_cast<double>(layout.frequencies) * 0x1p-61 / kEpsilon)
+                                * kEpsilon + static_cast<double>(layout.frequencies) * 0x1p-63;
+    std::optional<double> largestMajorant;
+    if (majorant) {
+        const double atZero = coefficients.majorantAtZero(lines.lineCount());
+        double largest = 0.0;
+        for (const long double b : majorantValue)
+            largest = std::max(largest, static_cast<double>(b) + atZero);
+        largestMajorant = largest + majorantError(termRounding, sumMajorant, sumMajorantError, lines.lineCount());
+    }
+    result.valueError = 2 * (termRounding * sumA + sumError) + commonError(lines, sigma, largestMajorant);
+    result.largestMajorant = largestMajorant.value_or(0.0);
     return result;
 }
 

@@ -53,9 +53,21 @@ struct FourierSum {
     // A bound on |second derivative| anywhere, for the remainder of a
     // first-order shift of the points.
     double curvatureBound = 0.0;
+    // With the tight bound: an upper bound on sum_j exp(-(x - p_j)^2 / 4 s^2)
+    // at the points; 0 when not worked out.
+    double largestMajorant = 0.0;
 };
 
 FourierSum fourierSum(const HyperfineLines& lines, const FourierWindow& window, const FourierLayout& layout,
                       const FourierOptions& options);
+
+// The same series summed term by term at any points within `reach` of zero,
+// for grids too fine for a transform over the lines' whole extent (a period
+// that need not be a multiple of a grid step, one rotation per point).
+FourierLayout seriesLayout(const HyperfineLines& lines, double sigma, double reach);
+double seriesCost(const HyperfineLines& lines, const FourierLayout& layout, std::size_t points, bool tightBound);
+// Only `value` and `valueError` are filled.
+FourierSum fourierSeries(const HyperfineLines& lines, double sigma, const FourierLayout& layout,
+                         const std::vector<double>& points, bool tightBound);
 
 } // namespace ravelle
