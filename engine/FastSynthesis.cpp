@@ -27,8 +27,9 @@ constexpr double kAccuracyGoal = 2.5e-13;
 // A merged sum this cheap (in predicted nanoseconds) replaces a Fourier sum
 // whose bound falls short of the goal.
 constexpr double kCarefulBudget = 400e3;
-// The most distinct positions a merged sum holds (16 bytes each).
-constexpr std::size_t kMergedLimit = std::size_t{1} << 20;
+// The most distinct positions a merged sum holds: 16 bytes each, and up to
+// five times that while a stage is merged.
+constexpr std::size_t kMergedLimit = std::size_t{1} << 18;
 constexpr std::size_t kMaxHydrogens = 15;
 constexpr std::size_t kMaxNitrogens = 6;
 

@@ -27,7 +27,7 @@ constexpr double kSigmaFrequencyLimit = 1.65;
 constexpr double kImageDistance = 15.0;
 constexpr std::int64_t kMaxSize = std::int64_t{1} << 22;
 constexpr std::int64_t kMaxFrequencies = std::int64_t{1} << 28;
-constexpr std::size_t kBlock = 64;   // rotations are exact at every block start
+constexpr std::size_t kBlock = 64;  // one table of rotations serves every block
 constexpr std::size_t kChunk = 512; // frequencies worked on at a time, within the L1 cache
 
 // One nucleus kind and |offset| with how many nuclei share it: equivalent
