@@ -264,14 +264,21 @@ RawSum listOrderSum(const Problem& problem)
     RawSum sum;
     sum.exactlyLiteral = true;
     sum.value.assign(problem.field.size(), 0.0);
+    // A point whose field is below 2^-66 of every line's |position| gets the
+    // same extended difference x - x0 = -x0 from each line as the last point
+    // summed, if that one did too: the same terms, the same sum.
+    double summedAt = INFINITY;
+    double absorbedBelow = 0.0;
     for (std::size_t i = 0; i < problem.field.size(); ++i) {
         const double x = problem.field[i];
-        if (i > 0 && x == problem.field[i - 1]) {
-            sum.value[i] = sum.value[i - 1]; // the same point gives the same sum
+        if (i > 0 && std::max(std::fabs(x), std::fabs(summedAt)) < absorbedBelow) {
+            sum.value[i] = sum.value[i - 1];
             continue;
         }
         double total = 0.0;
+        double nearest = INFINITY;
         visitLinesWithin(problem.lines, x - reach, x + reach, [&](double line) {
+            nearest = std::min(nearest, std::fabs(line));
             const double term = static_cast<double>(shape.value(x, line));
             if (!std::isfinite(term))
                 fail(messages::kOverflow);
@@ -280,6 +287,9 @@ RawSum listOrderSum(const Problem& problem)
                 fail(messages::kOverflow);
         });
         sum.value[i] = total;
+        summedAt = x;
+        // Without a line in reach nothing is known of the next point's lines.
+        absorbedBelow = std::isfinite(nearest) ? std::ldexp(nearest, -66) : 0.0;
     }
     return sum;
 }

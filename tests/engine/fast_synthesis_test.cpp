@@ -8,6 +8,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/FastMath.h"
@@ -336,6 +337,33 @@ TEST(FastSynthesisTest, TermsNearTheUnderflowEdgeDecideAsTheLiteralMethod)
             if (literal.spectrum) {
                 for (std::size_t i = 0; i < 3; ++i)
                     EXPECT_NEAR(fast.spectrum->intensity[i], literal.spectrum->intensity[i], 1e-12);
+            }
+        }
+    }
+}
+
+TEST(FastSynthesisTest, TinyRangesDecideAsTheLiteralMethod)
+{
+    // Points far closer together than any line's rounding: the sums are the
+    // rounding of cancelling terms, and the outcome (a spectrum or a flat
+    // sum) is the literal method's to the bit, with or without a line at 0.
+    for (const double range : {1e-300, 1e-30, 1e-12, 1e-6}) {
+        for (const auto& [couplingH, couplingN] :
+             {std::pair<std::vector<double>, std::vector<double>>{{2.0, 3.0}, {1.0}}, {{2.0, 3.1, 0.9}, {}},
+              {{0.3, 0.7, 1.1, 1.9, 2.3}, {0.5, 1.5}}}) {
+            const SynthesisInput input = makeInput(range, 0.1, 30, couplingH, couplingN);
+            SCOPED_TRACE(describe(input));
+            const Outcome literal = outcomeOf([&] { return synthesizeLiteral(input); });
+            for (const auto method : {SummationMethod::Automatic, SummationMethod::ListOrder}) {
+                std::optional<FastSpectrum> fast;
+                const Outcome outcome = outcomeOf([&] {
+                    fast = synthesizeFastWith(input, method);
+                    return fast.value().spectrum;
+                });
+                ASSERT_EQ(outcome.message, literal.message);
+                if (literal.spectrum && (method == SummationMethod::ListOrder
+                                         || fast->method == SummationMethod::ListOrder))
+                    expectIdentical(*outcome.spectrum, *literal.spectrum);
             }
         }
     }
