@@ -318,10 +318,11 @@ TEST_F(MainWindowTest, TabVisitsTheBoxesInTheirOrderFromGCntrAndWrapsAround)
 TEST_F(MainWindowTest, MenuHasItsItemsWithoutShortcutsAndHelpIsABarCommand)
 {
     const QList<QAction*> bar = form->menuBar()->actions();
-    ASSERT_EQ(bar.size(), 2);
+    ASSERT_EQ(bar.size(), 3);
     EXPECT_EQ(bar[0], form->File1->menuAction());
     EXPECT_EQ(bar[0]->text(), "File");
-    EXPECT_EQ(bar[1], form->Help1);
+    EXPECT_EQ(bar[1], form->Fit1);
+    EXPECT_EQ(bar[2], form->Help1);
     EXPECT_EQ(form->Help1->text(), "Help");
     EXPECT_EQ(form->Help1->menu(), nullptr);
 
