@@ -28,19 +28,6 @@
 namespace ravelle {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "Ravelle2";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
-};
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 // The example spectrum imported as the program imports it, and the boxes a
 // user fills in by eye: N1 10.0, H1 4.0, H2 = H3 3.3, H4 = H5 1.0, sigma
 // 0.15, the centre 0.5 G off.

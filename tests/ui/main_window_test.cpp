@@ -49,20 +49,6 @@ void PrintTo(const QString& text, std::ostream* out)
 namespace ravelle {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "Ravelle2";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
-};
-
-const auto* const qtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 // What a message box showed when it was answered.
 struct ShownBox {
     QString caption;

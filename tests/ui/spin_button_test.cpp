@@ -64,16 +64,6 @@ const QPoint kOutside(10, 40);
 
 class SpinButtonTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        // One application for the whole run; Qt does not like a second one.
-        static int argc = 1;
-        static char name[] = "spin_button_test";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-    }
-
     SpinButtonTest()
     {
         layout_->addWidget(edit_);
