@@ -17,21 +17,12 @@
 #include "engine/Messages.h"
 #include "engine/Synthesis.h"
 #include "engine/UserError.h"
+#include "tests/support/EngineTesting.h"
 
 namespace ravelle {
 namespace {
 
-SynthesisInput makeInput(double range, double sigma, std::int32_t points, std::vector<double> couplingH = {},
-                         std::vector<double> couplingN = {})
-{
-    SynthesisInput input;
-    input.displayRange = range;
-    input.sigma = sigma;
-    input.points = points;
-    input.couplingH = std::move(couplingH);
-    input.couplingN = std::move(couplingN);
-    return input;
-}
+using testing::makeInput;
 
 // The outcome of a synthesis: its spectrum, or the message it failed with.
 struct Outcome {

@@ -10,20 +10,12 @@
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "engine/UserError.h"
+#include "tests/support/EngineTesting.h"
 
 namespace ravelle {
 namespace {
 
-// The message thrown by `action`, or "" when it throws nothing.
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const UserError& error) {
-        return error.message();
-    }
-    return "";
-}
+using testing::messageOf;
 
 // Opaque to the optimiser, so the operations below happen at run time.
 template <typename T>

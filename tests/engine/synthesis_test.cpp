@@ -12,31 +12,13 @@
 #include "engine/ProgramState.h"
 #include "engine/Synthesis.h"
 #include "engine/UserError.h"
+#include "tests/support/EngineTesting.h"
 
 namespace ravelle {
 namespace {
 
-std::string messageOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const UserError& error) {
-        return error.message();
-    }
-    return "";
-}
-
-SynthesisInput makeInput(double range, double sigma, std::int32_t points, std::vector<double> couplingH = {},
-                         std::vector<double> couplingN = {})
-{
-    SynthesisInput input;
-    input.displayRange = range;
-    input.sigma = sigma;
-    input.points = points;
-    input.couplingH = std::move(couplingH);
-    input.couplingN = std::move(couplingN);
-    return input;
-}
+using testing::messageOf;
+using testing::makeInput;
 
 TEST(SynthesisTest, GaussianDerivativeValues)
 {
