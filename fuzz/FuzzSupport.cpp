@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/BoxNumber.h"
 #include "engine/Boxes.h"
@@ -30,8 +31,9 @@ void fail(const char* file, int line, const std::string& what)
     std::abort();
 }
 
-FuzzHost::FuzzHost(ProgramState& state) : state(state)
+FuzzHost::FuzzHost(ProgramState& state, BoxTexts startBoxes) : state(state), boxes(std::move(startBoxes))
 {
+    // Boxes the caller did not give show their start-up texts.
     for (const auto& box : kBoxes)
         boxes.emplace(std::string(box.name), std::string(box.initialText));
 }
@@ -259,7 +261,7 @@ bool calculateWithinBudget(const FuzzHost& host, const ProgramState& state, std:
     return terms <= 4e6;
 }
 
-void checkCalculateOutcome(const ProgramState& before, const std::map<std::string, std::string, std::less<>>& boxesBefore,
+void checkCalculateOutcome(const ProgramState& before, const BoxTexts& boxesBefore,
                            const FuzzHost& host)
 {
     const ProgramState& state = host.state;

@@ -33,9 +33,12 @@ inline constexpr std::string_view kCalculateBoxOrder[] = {
     "H11", "H12", "H13", "H14", "H15", "N1", "N2", "N3", "N4", "N5", "N6", "Edit1", "Edit2", "Edit3", "Edit4",
 };
 
+// Box texts by box name.
+using BoxTexts = std::map<std::string, std::string, std::less<>>;
+
 class FuzzHost : public CommandHost {
 public:
-    explicit FuzzHost(ProgramState& state);
+    explicit FuzzHost(ProgramState& state, BoxTexts startBoxes = {});
 
     std::string boxText(std::string_view box) const override;
     void setBoxText(std::string_view box, const std::string& text) override;
@@ -51,7 +54,7 @@ public:
 
     ProgramState& state;
     char separator = '.';
-    std::map<std::string, std::string, std::less<>> boxes;
+    BoxTexts boxes;
     std::vector<std::string> notices;
     std::vector<std::string> errors;
     int redraws = 0;
@@ -92,7 +95,7 @@ bool calculateWithinBudget(const FuzzHost& host, const ProgramState& state, std:
 // missing-parameter notice, or one program message with the simulated
 // spectrum, the frame, the window, the observed spectrum and every box as
 // they were (only the parameters read before the failure may have changed).
-void checkCalculateOutcome(const ProgramState& before, const std::map<std::string, std::string, std::less<>>& boxesBefore,
+void checkCalculateOutcome(const ProgramState& before, const BoxTexts& boxesBefore,
                            const FuzzHost& host);
 
 // Sets a known good parameter set into the boxes and runs Calculate, which

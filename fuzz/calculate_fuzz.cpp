@@ -17,7 +17,7 @@ namespace {
 // spectrum, frame and window for a failed command to leave alone.
 struct Start {
     ProgramState state;
-    std::map<std::string, std::string, std::less<>> boxes;
+    BoxTexts boxes;
 
     Start()
     {
@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const Start start;
 
     ProgramState state = start.state;
-    FuzzHost host(state);
-    host.boxes = start.boxes;
+    FuzzHost host(state, start.boxes);
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     std::size_t at = 0;
     for (const std::string_view box : kCalculateBoxOrder) {

@@ -28,7 +28,7 @@ namespace {
 // has a spectrum, a frame and boxes to leave alone.
 struct Start {
     ProgramState state;
-    std::map<std::string, std::string, std::less<>> boxes;
+    BoxTexts boxes;
     // The import moves into the chosen file's directory; libFuzzer reads
     // relative corpus paths from the directory it started in.
     std::filesystem::path startedIn = std::filesystem::current_path();
@@ -149,8 +149,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     Start::writeFile(bytes);
     ProgramState state = start.state;
-    FuzzHost host(state);
-    host.boxes = start.boxes;
+    FuzzHost host(state, start.boxes);
     host.openAnswer = Start::fileName();
     const ProgramState before = state;
     const auto boxesBefore = host.boxes;

@@ -29,7 +29,7 @@ constexpr Stepper kSteppers[] = {
 
 struct Start {
     ProgramState state;
-    std::map<std::string, std::string, std::less<>> boxes;
+    BoxTexts boxes;
 
     Start()
     {
@@ -57,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
     ProgramState state = start.state;
-    FuzzHost host(state);
-    host.boxes = start.boxes;
+    FuzzHost host(state, start.boxes);
     host.setBoxText(stepper.box, text);
     const ProgramState before = state;
     const auto boxesBefore = host.boxes;
