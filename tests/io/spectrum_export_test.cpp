@@ -64,7 +64,7 @@ TEST(SuggestedBaseName, DropsTheLastFourCharacters)
         const char* base;
     } cases[] = {
         {"/data/run1.dat", "/data/run1"},
-        {"/data/spectrum", "/data/spec"},
+        {"/data/nitroxide", "/data/nitro"},
         {"NONE", ""},
         {"abc", ""},
         {"", ""},
