@@ -421,43 +421,37 @@ public:
     {
     }
 
-    // The parameter vector: the varied sets, then sigma, the centre and the
-    // amplitude where this pass varies them.
+    // The parameter vector: the varied sets, then sigma, the centre, the
+    // amplitude and the offset where this pass varies them. Calls visit on
+    // each of those members of `values`, in that order.
+    template <typename Values, typename Visit>
+    static void forEachVaried(Values& values, const Pass& pass, Visit&& visit)
+    {
+        for (std::size_t g = 0; g < values.set.size(); ++g)
+            if (pass.varySet[g])
+                visit(values.set[g]);
+        if (pass.varySigma)
+            visit(values.sigma);
+        if (pass.varyCentre)
+            visit(values.centre);
+        if (pass.varyAmplitude)
+            visit(values.amplitude);
+        if (pass.varyOffset)
+            visit(values.offset);
+    }
+
     ModelValues unpack(const InputType& x) const
     {
         ModelValues values = fixed_;
         Eigen::Index k = 0;
-        for (std::size_t g = 0; g < values.set.size(); ++g) {
-            if (!pass_.varySet[g])
-                continue;
-            values.set[g] = x[k++];
-        }
-        if (pass_.varySigma)
-            values.sigma = x[k++];
-        if (pass_.varyCentre)
-            values.centre = x[k++];
-        if (pass_.varyAmplitude)
-            values.amplitude = x[k++];
-        if (pass_.varyOffset)
-            values.offset = x[k++];
+        forEachVaried(values, pass_, [&](double& value) { value = x[k++]; });
         return values;
     }
 
     static InputType pack(const ModelValues& values, const Pass& pass)
     {
         std::vector<double> x;
-        for (std::size_t g = 0; g < values.set.size(); ++g) {
-            if (pass.varySet[g])
-                x.push_back(values.set[g]);
-        }
-        if (pass.varySigma)
-            x.push_back(values.sigma);
-        if (pass.varyCentre)
-            x.push_back(values.centre);
-        if (pass.varyAmplitude)
-            x.push_back(values.amplitude);
-        if (pass.varyOffset)
-            x.push_back(values.offset);
+        forEachVaried(values, pass, [&](double value) { x.push_back(value); });
         return Eigen::Map<const InputType>(x.data(), static_cast<Eigen::Index>(x.size()));
     }
 
@@ -558,14 +552,20 @@ struct Points {
     std::vector<double> data;
 };
 
+// The indices of the fields in ascending order of field, equal fields in
+// their given order.
+std::vector<std::size_t> ascendingOrder(const std::vector<double>& field)
+{
+    std::vector<std::size_t> order(field.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return field[a] < field[b]; });
+    return order;
+}
+
 Points sortedPoints(const FitProblem& problem)
 {
-    std::vector<std::size_t> order(problem.field.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return problem.field[a] < problem.field[b]; });
     Points points;
-    for (const std::size_t i : order) {
+    for (const std::size_t i : ascendingOrder(problem.field)) {
         points.field.push_back(problem.field[i]);
         points.data.push_back(problem.intensity[i]);
     }
@@ -655,12 +655,23 @@ Layout layoutOf(const FitProblem& problem)
     return layout;
 }
 
-std::vector<std::string> boxesOf(const FitProblem& problem, const CouplingSet& set)
+// The boxes of a set, "H1, H2".
+std::string namesOf(const FitProblem& problem, const CouplingSet& set)
 {
     std::vector<std::string> names;
     for (const std::size_t member : set.members)
         names.push_back(problem.parameters[member].box);
-    return names;
+    return joined(names);
+}
+
+// Every parameter at its start, as a fit that has not moved reports it.
+std::vector<FittedValue> startingValues(const FitProblem& problem)
+{
+    std::vector<FittedValue> values;
+    values.reserve(problem.parameters.size());
+    for (const FitParameter& parameter : problem.parameters)
+        values.push_back({parameter.box, parameter.kind, parameter.vary, parameter.value, parameter.value, 0.0});
+    return values;
 }
 
 double valueOf(const FitProblem& problem, std::optional<std::size_t> index, double otherwise)
@@ -720,10 +731,7 @@ public:
 
     FitResult run()
     {
-        result_.values.reserve(problem_.parameters.size());
-        for (const FitParameter& parameter : problem_.parameters)
-            result_.values.push_back({parameter.box, parameter.kind, parameter.vary, parameter.value, parameter.value,
-                                      0.0});
+        result_.values = startingValues(problem_);
         result_.pointCount = static_cast<int>(problem_.field.size());
         result_.parameterCount = static_cast<int>(layout_.sets.size()) + int{layout_.varySigma} +
                                  int{layout_.varyCentre} + int{layout_.varyScale};
@@ -1001,7 +1009,7 @@ private:
         const double range = std::abs(problem_.displayRange);
         for (std::size_t g = 0; g < layout_.sets.size(); ++g) {
             if (std::abs(current_.set[g]) > range && std::abs(layout_.sets[g].start) <= range) {
-                const std::string names = joined(boxesOf(problem_, layout_.sets[g]));
+                const std::string names = namesOf(problem_, layout_.sets[g]);
                 return names + " ran beyond the display range: the observed spectrum does not hold this coupling. "
                                "Check the number of nuclei, or keep " + names + " fixed.";
             }
@@ -1043,30 +1051,27 @@ private:
 
         std::vector<std::string> undetermined;
         Eigen::Index k = 0;
-        for (std::size_t g = 0; g < layout_.sets.size(); ++g, ++k) {
-            for (const std::size_t member : layout_.sets[g].members) {
-                result_.values[member].value = current_.set[g];
-                result_.values[member].uncertainty = uncertainty(k);
+        // Records column k for the parameters it stands for: their value and
+        // uncertainty, and its name when the data leave it undetermined.
+        const auto record = [&](const std::vector<std::size_t>& members, double value, double error,
+                                std::string name) {
+            for (const std::size_t member : members) {
+                result_.values[member].value = value;
+                result_.values[member].uncertainty = error;
             }
             if (!determined[static_cast<std::size_t>(k)])
-                undetermined.push_back(joined(boxesOf(problem_, layout_.sets[g])));
-        }
+                undetermined.push_back(std::move(name));
+            ++k;
+        };
+        for (std::size_t g = 0; g < layout_.sets.size(); ++g)
+            record(layout_.sets[g].members, current_.set[g], uncertainty(k), namesOf(problem_, layout_.sets[g]));
         Eigen::Index sigmaColumn = -1;
         if (raw.varySigma) {
             sigmaColumn = k;
-            result_.values[*layout_.sigma].value = current_.sigma;
-            result_.values[*layout_.sigma].uncertainty = uncertainty(k);
-            if (!determined[static_cast<std::size_t>(k)])
-                undetermined.push_back("Sigma");
-            ++k;
+            record({*layout_.sigma}, current_.sigma, uncertainty(k), "Sigma");
         }
-        if (raw.varyCentre) {
-            result_.values[*layout_.centre].value = current_.centre;
-            result_.values[*layout_.centre].uncertainty = uncertainty(k);
-            if (!determined[static_cast<std::size_t>(k)])
-                undetermined.push_back("GCntr");
-            ++k;
-        }
+        if (raw.varyCentre)
+            record({*layout_.centre}, current_.centre, uncertainty(k), "GCntr");
         if (raw.varyAmplitude) {
             // Scl = amplitude * height / 2, the height depending on the sets
             // and sigma: its variance by the propagation of the covariance.
@@ -1083,11 +1088,8 @@ private:
             for (Eigen::Index j = 0; j < p; ++j)
                 if (gradient[j] != 0 && !determined[static_cast<std::size_t>(j)])
                     known = false;
-            result_.values[*layout_.scale].value = current_.amplitude * norm.height / 2;
-            result_.values[*layout_.scale].uncertainty =
-                known ? std::sqrt(std::max(gradient.dot(covariance * gradient), 0.0)) : kInfinity;
-            if (!determined[static_cast<std::size_t>(k)])
-                undetermined.push_back("Scl");
+            record({*layout_.scale}, current_.amplitude * norm.height / 2,
+                   known ? std::sqrt(std::max(gradient.dot(covariance * gradient), 0.0)) : kInfinity, "Scl");
         }
         result_.outcome = FitOutcome::Converged;
         if (!undetermined.empty())
@@ -1199,8 +1201,7 @@ FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel, con
         failed.message = "The fit failed unexpectedly.";
     }
     failed.outcome = FitOutcome::Failed;
-    for (const FitParameter& parameter : problem.parameters)
-        failed.values.push_back({parameter.box, parameter.kind, parameter.vary, parameter.value, parameter.value, 0.0});
+    failed.values = startingValues(problem);
     return failed;
 }
 
@@ -1218,9 +1219,7 @@ std::vector<double> displayedCurve(const FitProblem& problem, const std::vector<
     const double amplitude = 2 * valueOf(fixed, layout.scale, 1.0) / norm.height;
     const double centre = valueOf(fixed, layout.centre, 0.0);
 
-    std::vector<std::size_t> order(fields.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return fields[a] < fields[b]; });
+    const std::vector<std::size_t> order = ascendingOrder(fields);
     std::vector<double> offsets;
     for (const std::size_t i : order)
         offsets.push_back(fields[i] - centre);
@@ -1241,15 +1240,18 @@ int decimalsForUncertainty(double uncertainty, int minimum)
     return std::clamp(decimals, minimum, std::max(minimum, kMost));
 }
 
+std::string fittedValueText(const FittedValue& value, char decimalSeparator)
+{
+    const int minimum = value.kind == FitParameterKind::Scale ? 4 : 2;
+    return formatFixed(value.value, decimalsForUncertainty(value.uncertainty, minimum), decimalSeparator);
+}
+
 void writeFittedValues(const FitResult& result, CommandHost& host)
 {
     const char separator = host.decimalSeparator();
-    for (const FittedValue& value : result.values) {
-        if (!value.varied)
-            continue;
-        const int minimum = value.kind == FitParameterKind::Scale ? 4 : 2;
-        host.setBoxText(value.box, formatFixed(value.value, decimalsForUncertainty(value.uncertainty, minimum), separator));
-    }
+    for (const FittedValue& value : result.values)
+        if (value.varied)
+            host.setBoxText(value.box, fittedValueText(value, separator));
 }
 
 } // namespace ravelle

@@ -114,9 +114,12 @@ std::vector<double> displayedCurve(const FitProblem& problem, const std::vector<
 // at least `minimum` and at most 9.
 int decimalsForUncertainty(double uncertainty, int minimum = 2);
 
-// Keep: writes every varied value into its box, rounded to the decimals its
-// uncertainty calls for (at least 2, at least 4 for Scl), with the host's
-// decimal separator.
+// A fitted value as its box shows it: rounded to the decimals its uncertainty
+// calls for (at least 2, at least 4 for Scl).
+std::string fittedValueText(const FittedValue& value, char decimalSeparator);
+
+// Keep: writes every varied value into its box as fittedValueText, with the
+// host's decimal separator.
 void writeFittedValues(const FitResult& result, CommandHost& host);
 
 } // namespace ravelle

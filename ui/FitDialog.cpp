@@ -46,8 +46,6 @@ const char* captionOf(const FitParameter& parameter)
     return "";
 }
 
-int minimumDecimals(FitParameterKind kind) { return kind == FitParameterKind::Scale ? 4 : 2; }
-
 } // namespace
 
 void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, const std::function<void()>& calculate)
@@ -286,7 +284,7 @@ void FitDialog::showResult(FitResult result)
             row.uncertainty->setText(QStringLiteral("fixed"));
             continue;
         }
-        row.fitted->setText(text(number(value.value, decimalsForUncertainty(value.uncertainty, minimumDecimals(value.kind)))));
+        row.fitted->setText(text(fittedValueText(value, host_.decimalSeparator())));
         row.uncertainty->setText(std::isfinite(value.uncertainty)
                                      ? text("± " + number(value.uncertainty, decimalsForUncertainty(value.uncertainty)))
                                      : QStringLiteral("not determined"));
