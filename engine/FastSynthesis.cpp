@@ -18,7 +18,6 @@ namespace ravelle {
 namespace {
 
 constexpr double kEpsilon = 0x1p-53;
-constexpr long double kProgramTwoPi = 6.2831852L; // the line shape's own 2 pi
 // The merged sum stops at this many sigma: the terms beyond are below 1e-20
 // of a line's peak, and their total enters the error bound.
 constexpr double kNearCutoff = 10.0;
@@ -30,8 +29,6 @@ constexpr double kCarefulBudget = 400e3;
 // The most distinct positions a merged sum holds: 16 bytes each, and up to
 // five times that while a stage is merged.
 constexpr std::size_t kMergedLimit = std::size_t{1} << 18;
-constexpr std::size_t kMaxHydrogens = 15;
-constexpr std::size_t kMaxNitrogens = 6;
 
 [[noreturn]] void fail(std::string_view message)
 {
@@ -50,21 +47,6 @@ public:
 
 private:
     std::fexcept_t saved_{};
-};
-
-// The line shape with the literal method's operations in its order.
-struct ExactShape {
-    long double sigma;
-    long double normalisation;
-
-    explicit ExactShape(double s) : sigma(s), normalisation(std::sqrt(kProgramTwoPi * sigma * sigma)) {}
-
-    long double value(double x, double x0) const
-    {
-        const long double difference = static_cast<long double>(x) - x0;
-        const long double exponent = -difference * difference / 2 / sigma / sigma;
-        return std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation / sigma / sigma;
-    }
 };
 
 // ln(1 / (sqrt(6.2831852) s^2)): the log of the term scale.
@@ -131,20 +113,26 @@ struct RawSum {
 
 double range(const std::vector<double>& values)
 {
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
-    return *high - *low;
+    const RawExtremes extremes = rawExtremes(values);
+    return extremes.high - extremes.low;
 }
 
-// Whether the literal method's sum cannot be flat: the spread exceeds what
+// Whether the literal method's sum cannot be flat: its range exceeds what
 // both roundings together could close.
+bool beyondRounding(const RawSum& sum, double spread)
+{
+    return spread > 4.0 * (sum.error + sum.literalError);
+}
+
 bool certainlyNotFlat(const RawSum& sum)
 {
-    return range(sum.value) > 4.0 * (sum.error + sum.literalError);
+    return beyondRounding(sum, range(sum.value));
 }
 
 bool accurate(const RawSum& sum)
 {
-    return sum.error <= kAccuracyGoal * range(sum.value) && certainlyNotFlat(sum);
+    const double spread = range(sum.value);
+    return sum.error <= kAccuracyGoal * spread && beyondRounding(sum, spread);
 }
 
 // How far the literal method's double sum, term after term, can be from the
@@ -192,7 +180,7 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
     for (std::size_t j = 0; j < lineCount; ++j)
         scaledWeight[j] = scale * weight[j];
     std::vector<double> q(lineCount), exponent(lineCount), term(lineCount), termError(lineCount);
-    const ExactShape shape(problem.signedSigma);
+    const GaussianShape shape(problem.signedSigma);
 
     RawSum sum;
     sum.value.assign(problem.field.size(), 0.0);
@@ -216,7 +204,7 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
         double error = 0.0;
         if (exact) {
             for (std::size_t j = begin; j < end; ++j) {
-                const double t = static_cast<double>(shape.value(x, position[j])) * weight[j];
+                const double t = static_cast<double>(shape.term(x, position[j])) * weight[j];
                 anyNonzero = anyNonzero || t != 0.0;
                 total += t;
                 magnitude += std::fabs(t);
@@ -259,7 +247,7 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
 // skipped, since their terms are exactly 0 and adding 0 changes no sum.
 RawSum listOrderSum(const Problem& problem)
 {
-    const ExactShape shape(problem.signedSigma);
+    const GaussianShape shape(problem.signedSigma);
     const double reach = problem.cutoff;
     RawSum sum;
     sum.exactlyLiteral = true;
@@ -279,7 +267,7 @@ RawSum listOrderSum(const Problem& problem)
         double nearest = INFINITY;
         visitLinesWithin(problem.lines, x - reach, x + reach, [&](double line) {
             nearest = std::min(nearest, std::fabs(line));
-            const double term = static_cast<double>(shape.value(x, line));
+            const double term = static_cast<double>(shape.term(x, line));
             if (!std::isfinite(term))
                 fail(messages::kOverflow);
             total = static_cast<double>(static_cast<long double>(term) + total);
@@ -389,19 +377,12 @@ SimulatedSpectrum finish(Problem& problem, RawSum&& sum)
     spectrum.points = problem.points;
     spectrum.frameFieldLow = problem.frameFieldLow;
     spectrum.frameFieldHigh = problem.frameFieldHigh;
-    double low = sum.value[0];
-    double high = sum.value[0];
-    for (const double value : sum.value) {
-        if (value > high)
-            high = value;
-        if (value < low)
-            low = value;
-    }
-    const long double span = static_cast<long double>(high) - low;
+    const RawExtremes extremes = rawExtremes(sum.value);
+    const long double span = static_cast<long double>(extremes.high) - extremes.low;
     if (span == 0.0L)
         fail(sum.value[0] == 0.0 ? messages::kInvalidOperation : messages::kDivisionByZero);
-    spectrum.rawLow = low;
-    spectrum.rawHigh = high;
+    spectrum.rawLow = extremes.low;
+    spectrum.rawHigh = extremes.high;
     spectrum.intensity = std::move(sum.value);
     for (double& value : spectrum.intensity)
         value = static_cast<double>(2 * static_cast<long double>(value) / span);
@@ -419,25 +400,8 @@ struct MergedEstimate {
 
 MergedEstimate mergedEstimate(const Problem& problem)
 {
-    struct Group {
-        long double offset;
-        bool nitrogen;
-        int count;
-    };
-    std::vector<Group> groups;
-    for (const HyperfineStage& stage : problem.lines.stages()) {
-        const long double offset = std::fabs(stage.offset);
-        if (offset == 0.0L)
-            continue;
-        auto same = std::find_if(groups.begin(), groups.end(),
-                                 [&](const Group& g) { return g.offset == offset && g.nitrogen == stage.nitrogen; });
-        if (same == groups.end())
-            groups.push_back({offset, stage.nitrogen, 1});
-        else
-            ++same->count;
-    }
     MergedEstimate estimate;
-    for (const Group& group : groups)
+    for (const EquivalentNuclei& group : problem.lines.equivalentNuclei())
         estimate.positions *= group.nitrogen ? 2.0 * group.count + 1.0 : group.count + 1.0;
     const double points = problem.last - problem.first + 1;
     const double nearPoints = 2.0 * kNearCutoff * problem.sigma / std::fabs(static_cast<double>(problem.step)) + 1.0;

@@ -1,6 +1,7 @@
 #include "engine/FourierSum.h"
 
 #include "engine/FastMath.h"
+#include "engine/Synthesis.h"
 
 #include <fftw3.h>
 
@@ -19,7 +20,6 @@ namespace ravelle {
 namespace {
 
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
-constexpr long double kProgramTwoPi = 6.2831852L; // the line shape's own 2 pi
 constexpr double kEpsilon = 0x1p-53;
 // Frequencies end where the Gaussian factor exp(-2 pi^2 (sigma f)^2) is e^-53.7.
 constexpr double kSigmaFrequencyLimit = 1.65;
@@ -30,38 +30,19 @@ constexpr std::int64_t kMaxFrequencies = std::int64_t{1} << 28;
 constexpr std::size_t kBlock = 64;  // one table of rotations serves every block
 constexpr std::size_t kChunk = 512; // frequencies worked on at a time, within the L1 cache
 
-// One nucleus kind and |offset| with how many nuclei share it: equivalent
-// nuclei give one factor raised to their number.
-struct FactorGroup {
-    long double offset = 0.0L;
-    bool nitrogen = false;
-    int count = 0;
-};
-
-std::vector<FactorGroup> factorGroups(const HyperfineLines& lines, long double& scale)
+// What every line shares of the stick spectrum's transform: a hydrogen gives
+// 2 cos(pi f a), a nitrogen 1 + 2 cos(2 pi f b), so each hydrogen brings a
+// factor 2 and a nitrogen of constant zero a factor 3.
+long double commonFactor(const HyperfineLines& lines)
 {
-    std::vector<FactorGroup> groups;
-    scale = 1.0L;
+    long double scale = 1.0L;
     for (const HyperfineStage& stage : lines.stages()) {
-        // A hydrogen gives 2 cos(pi f a), a nitrogen 1 + 2 cos(2 pi f b); a
-        // zero constant only multiplies every line.
         if (!stage.nitrogen)
             scale *= 2;
-        const long double offset = std::fabs(stage.offset);
-        if (offset == 0.0L) {
-            if (stage.nitrogen)
-                scale *= 3;
-            continue;
-        }
-        auto same = std::find_if(groups.begin(), groups.end(), [&](const FactorGroup& group) {
-            return group.offset == offset && group.nitrogen == stage.nitrogen;
-        });
-        if (same == groups.end())
-            groups.push_back({offset, stage.nitrogen, 1});
-        else
-            ++same->count;
+        else if (stage.offset == 0.0L)
+            scale *= 3;
     }
-    return groups;
+    return scale;
 }
 
 // One block of Rotation::multiplyFactor, the innermost loop of the sum: the
@@ -272,10 +253,8 @@ double fourierCost(const HyperfineLines& lines, const FourierLayout& layout, con
 {
     if (!layout.feasible)
         return INFINITY;
-    long double scale = 0;
-    const auto groups = factorGroups(lines, scale);
     double factors = 0;
-    for (const auto& group : groups)
+    for (const auto& group : lines.equivalentNuclei())
         factors += 1.0 + 0.5 * (group.count - 1);
     const auto k = static_cast<double>(layout.frequencies + 1);
     const auto n = static_cast<double>(layout.size);
@@ -453,15 +432,15 @@ class Coefficients {
 public:
     enum Array { Frequency, Product, Bound, ProductError, Envelope, Gauss, Amplitude, Magnitude, Error,
                  MajorantAmplitude, MajorantMagnitude, MajorantError, Scratch1, Scratch2, Scratch3, Scratch4,
-                 Scratch5, Scratch6, Scratch7, Scratch8, Scratch9, Scratch10, ArrayCount };
+                 Scratch5, Scratch6, Scratch7, Scratch8, Scratch9, ArrayCount };
 
     Coefficients(const HyperfineLines& lines, double sigma, long double period, std::int64_t frequencies, bool tight,
                  bool majorant)
         : frequencies_(frequencies), tight_(tight), majorant_(majorant),
           // Arrays a multiple of 4 KiB apart would make loads wait on unrelated stores.
-          storage_(new double[ArrayCount * kStride])
+          storage_(new double[ArrayCount * kStride]),
+          scale_(commonFactor(lines)), groups_(lines.equivalentNuclei())
     {
-        groups_ = factorGroups(lines, scale_);
         rotations_.reserve(groups_.size());
         for (const auto& group : groups_) {
             const long double cycles = group.offset / period;
@@ -531,8 +510,8 @@ private:
     bool tight_;
     bool majorant_;
     std::unique_ptr<double[]> storage_;
-    long double scale_ = 1.0L;
-    std::vector<FactorGroup> groups_;
+    long double scale_;
+    const std::vector<EquivalentNuclei>& groups_;
     std::vector<Rotation> rotations_;
     std::vector<double> factorError_;
     int factorCount_ = 0;

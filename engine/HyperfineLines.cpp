@@ -56,6 +56,19 @@ HyperfineLines::HyperfineLines(const std::vector<double>& couplingH, const std::
     for (const double b : couplingN)
         stages_.push_back({static_cast<long double>(b), true});
 
+    for (const HyperfineStage& stage : stages_) {
+        const long double offset = std::fabs(stage.offset);
+        if (offset == 0.0L)
+            continue;
+        auto same = std::find_if(equivalent_.begin(), equivalent_.end(), [&](const EquivalentNuclei& group) {
+            return group.offset == offset && group.nitrogen == stage.nitrogen;
+        });
+        if (same == equivalent_.end())
+            equivalent_.push_back({offset, stage.nitrogen, 1});
+        else
+            ++same->count;
+    }
+
     remaining_.assign(stages_.size() + 1, 0.0);
     long double remaining = 0.0L;
     for (std::size_t k = stages_.size(); k-- > 0;) {
@@ -89,8 +102,8 @@ HyperfineLines::HyperfineLines(const std::vector<double>& couplingH, const std::
 std::optional<MergedLines> mergeLines(const HyperfineLines& lines, double low, double high, std::size_t limit)
 {
     MergedLines current{{0.0}, {1.0}};
-    MergedLines next;
-    std::vector<double> lowerPos, upperPos, weightCopy;
+    MergedLines next, spare;
+    std::vector<double> lowerPos, upperPos;
     const auto& stages = lines.stages();
     for (std::size_t k = 0; k < stages.size(); ++k) {
         const HyperfineStage& stage = stages[k];
@@ -104,9 +117,8 @@ std::optional<MergedLines> mergeLines(const HyperfineLines& lines, double low, d
         mergeSorted(lowerPos, current.weight, upperPos, current.weight, next);
         if (stage.nitrogen) {
             // The middle digit keeps every position as it is.
-            weightCopy = next.weight;
-            lowerPos = next.position;
-            mergeSorted(lowerPos, weightCopy, current.position, current.weight, next);
+            mergeSorted(next.position, next.weight, current.position, current.weight, spare);
+            std::swap(next, spare);
         }
         std::swap(current, next);
 

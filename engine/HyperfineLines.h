@@ -18,6 +18,14 @@ struct HyperfineStage {
     bool nitrogen = false;
 };
 
+// Nuclei of one kind with the same nonzero |offset|: equivalent nuclei,
+// whose lines fall on the same positions up to rounding.
+struct EquivalentNuclei {
+    long double offset = 0.0L; // |a/2| or |b|
+    bool nitrogen = false;
+    int count = 0;
+};
+
 // A position of the next stage exactly as the expansion stores it (infinite
 // when it overflows).
 inline double storedLine(double line, long double offset)
@@ -30,6 +38,9 @@ public:
     HyperfineLines(const std::vector<double>& couplingH, const std::vector<double>& couplingN);
 
     const std::vector<HyperfineStage>& stages() const { return stages_; }
+    // The stages with a nonzero offset, grouped by kind and |offset|, in the
+    // order each group first appears.
+    const std::vector<EquivalentNuclei>& equivalentNuclei() const { return equivalent_; }
     // 2^nH 3^nN, the number of lines with their repetitions.
     double lineCount() const { return lineCount_; }
     // Whether some stored position would be beyond the double range; the
@@ -53,6 +64,7 @@ public:
 
 private:
     std::vector<HyperfineStage> stages_;
+    std::vector<EquivalentNuclei> equivalent_;
     std::vector<double> remaining_; // sum of |offset| over the stages from k on
     double lineCount_ = 1.0;
     double extent_ = 0.0;

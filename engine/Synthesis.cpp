@@ -15,14 +15,9 @@ namespace ravelle {
 
 namespace {
 
-constexpr std::size_t kMaxHydrogens = 15;
-constexpr std::size_t kMaxNitrogens = 6;
 constexpr std::string_view kTooManyCouplings =
     "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.";
 constexpr std::string_view kOutOfMemory = "There is not enough memory for this simulation.";
-
-// The program's value of 2 pi, kept as it has always been.
-constexpr long double kTwoPi = 6.2831852L;
 
 // Rounds an extended result to the double it is stored in; overflow ends
 // the calculation.
@@ -34,16 +29,9 @@ inline double store(long double value)
     return stored;
 }
 
-// The line shape for one sigma. Its normalisation sqrt(6.2831852 s s) is the
-// same for every line at every point and cannot fail, so it is taken once.
-struct LineShape {
-    long double sigma;
-    long double normalisation;
-
-    explicit LineShape(double s)
-        : sigma(s), normalisation(std::sqrt(kTwoPi * sigma * sigma))
-    {
-    }
+// The line shape for one sigma, with the checks that name a failure.
+struct LineShape : GaussianShape {
+    using GaussianShape::GaussianShape;
 
     // One term in its fixed order of operations, each failure reported as
     // soon as it happens.
@@ -72,13 +60,8 @@ struct LineShape {
     double sum(double x, const std::vector<double>& lines) const
     {
         double total = 0.0;
-        for (const double x0 : lines) {
-            const long double difference = static_cast<long double>(x) - x0;
-            const long double exponent = -difference * difference / 2 / sigma / sigma;
-            const long double value =
-                std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation / sigma / sigma;
-            total = static_cast<double>(static_cast<long double>(static_cast<double>(value)) + total);
-        }
+        for (const double x0 : lines)
+            total = static_cast<double>(static_cast<long double>(static_cast<double>(term(x, x0))) + total);
         return total;
     }
 
@@ -142,19 +125,12 @@ SimulatedSpectrum synthesizeChecked(const SynthesisInput& input)
         spectrum.intensity[i] = total;
     }
 
-    double low = spectrum.intensity[0];
-    double high = spectrum.intensity[0];
-    for (const double value : spectrum.intensity) {
-        if (value > high)
-            high = value;
-        if (value < low)
-            low = value;
-    }
-    spectrum.rawLow = low;
-    spectrum.rawHigh = high;
+    const RawExtremes extremes = rawExtremes(spectrum.intensity);
+    spectrum.rawLow = extremes.low;
+    spectrum.rawHigh = extremes.high;
 
     // A flat sum makes the span 0: 0 / 0 (or x / 0) at the first point.
-    const long double span = floatingPointBarrier(static_cast<long double>(high) - low);
+    const long double span = floatingPointBarrier(static_cast<long double>(extremes.high) - extremes.low);
     for (double& value : spectrum.intensity) {
         const long double scaled = floatingPointBarrier(2 * static_cast<long double>(value) / span);
         throwOnFloatingPointError();
@@ -169,6 +145,18 @@ double GaussianDerivative(double x, double x0, double sigma)
 {
     clearFloatingPointErrors();
     return LineShape(floatingPointBarrier(sigma)).checkedTerm(floatingPointBarrier(x), floatingPointBarrier(x0));
+}
+
+RawExtremes rawExtremes(const std::vector<double>& sums)
+{
+    RawExtremes extremes{sums[0], sums[0]};
+    for (const double value : sums) {
+        if (value > extremes.high)
+            extremes.high = value;
+        if (value < extremes.low)
+            extremes.low = value;
+    }
+    return extremes;
 }
 
 std::int32_t IntegerPower(std::int32_t base, std::int32_t exponent)

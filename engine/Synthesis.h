@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -17,12 +19,36 @@ namespace ravelle {
 inline constexpr std::int32_t kMaxCalcPoints = 1'000'000;
 inline constexpr std::string_view kPointCountOutOfRange =
     "The number of points (NoPnts) must be between 0 and 1000000.";
+// The most coupling constants a synthesis takes.
+inline constexpr std::size_t kMaxHydrogens = 15;
+inline constexpr std::size_t kMaxNitrogens = 6;
+
+// The program's value of 2 pi, kept as it has always been.
+inline constexpr long double kProgramTwoPi = 6.2831852L;
 
 // The derivative with respect to x of a unit-area Gaussian of the given sigma
 // centred at x0: (x0 - x) exp(-(x - x0)^2 / 2 / s / s) / sqrt(6.2831852 s s) / s / s,
 // evaluated in extended precision in that order. Throws the floating-point
 // errors (s = 0 divides by zero).
 double GaussianDerivative(double x, double x0, double sigma);
+
+// The same line shape for one sigma, unchecked. Its normalisation
+// sqrt(6.2831852 s s) is the same for every line at every point and cannot
+// fail, so it is taken once.
+struct GaussianShape {
+    long double sigma;
+    long double normalisation;
+
+    explicit GaussianShape(double s) : sigma(s), normalisation(std::sqrt(kProgramTwoPi * sigma * sigma)) {}
+
+    // One term in extended precision, in GaussianDerivative's order of operations.
+    long double term(double x, double x0) const
+    {
+        const long double difference = static_cast<long double>(x) - x0;
+        const long double exponent = -difference * difference / 2 / sigma / sigma;
+        return std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation / sigma / sigma;
+    }
+};
 
 // 1 multiplied by base, exponent times (no overflow check); exponent <= 0 gives 1.
 std::int32_t IntegerPower(std::int32_t base, std::int32_t exponent);
@@ -48,6 +74,14 @@ struct SimulatedSpectrum {
     double rawLow = 0.0;
     double rawHigh = 0.0;
 };
+
+// The smallest and the largest of the raw sums (at least one), each the first
+// of its equals: the raw extremes a spectrum reports.
+struct RawExtremes {
+    double low = 0.0;
+    double high = 0.0;
+};
+RawExtremes rawExtremes(const std::vector<double>& sums);
 
 // The parameters of a state (DisplayRange, SigmaValue, CalcPoints, the first
 // HCount/NCount couplings).
