@@ -15,10 +15,6 @@ namespace ravelle {
 
 namespace {
 
-constexpr std::string_view kTooManyCouplings =
-    "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.";
-constexpr std::string_view kOutOfMemory = "There is not enough memory for this simulation.";
-
 // Rounds an extended result to the double it is stored in; overflow ends
 // the calculation.
 inline double store(long double value)
@@ -229,7 +225,7 @@ SimulatedSpectrum synthesizeLiteral(const SynthesisInput& input)
     try {
         return synthesizeChecked(input);
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kOutOfMemory));
+        throw UserError(std::string(kNoMemoryForSimulation));
     }
 }
 

@@ -22,6 +22,9 @@ inline constexpr std::string_view kPointCountOutOfRange =
 // The most coupling constants a synthesis takes.
 inline constexpr std::size_t kMaxHydrogens = 15;
 inline constexpr std::size_t kMaxNitrogens = 6;
+inline constexpr std::string_view kTooManyCouplings =
+    "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.";
+inline constexpr std::string_view kNoMemoryForSimulation = "There is not enough memory for this simulation.";
 
 // The program's value of 2 pi, kept as it has always been.
 inline constexpr long double kProgramTwoPi = 6.2831852L;

@@ -131,9 +131,9 @@ bool isProgramMessage(std::string_view message)
         kNoMemoryForObservedFile,
         kPointCountOutOfRange,
         kNoSimulatedSpectrum,
-        "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.",
-        "There is not enough memory for this simulation.",
-        "Not enough memory to calculate the spectrum; try fewer points.",
+        kTooManyCouplings,
+        kNoMemoryForSimulation,
+        kNoMemoryForCalculation,
     };
     for (const std::string_view exact : kExact)
         if (message == exact)

@@ -16,8 +16,6 @@ namespace ravelle {
 
 namespace {
 
-constexpr const char* kOutOfMemory = "Not enough memory to calculate the spectrum; try fewer points.";
-
 // The frame around the centre field; the sums are formed in extended
 // precision and stored as doubles.
 struct FieldEnds {
@@ -77,9 +75,9 @@ void calculateCommand(ProgramState& state, CommandHost& host)
     } catch (const UserError& error) {
         host.showError(error.message());
     } catch (const std::bad_alloc&) {
-        host.showError(kOutOfMemory);
+        host.showError(std::string(kNoMemoryForCalculation));
     } catch (const std::length_error&) {
-        host.showError(kOutOfMemory);
+        host.showError(std::string(kNoMemoryForCalculation));
     } catch (const std::exception& error) {
         host.showError(std::string("Internal error: ") + error.what());
     } catch (...) {
