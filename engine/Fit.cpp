@@ -24,8 +24,8 @@ namespace ravelle {
 
 namespace {
 
-// The display's value of 2 pi, so that the fitted curve is the drawn one.
-constexpr double kTwoPi = 6.2831852;
+// The synthesis's value of 2 pi, so that the fitted curve is the drawn one.
+constexpr double kTwoPi = static_cast<double>(kProgramTwoPi);
 // Terms further than this many sigmas from their line are below 1e-30 of the
 // line's peak: far too small to move a fit, and skipping them is what makes
 // a fit fast.
