@@ -84,6 +84,25 @@ std::vector<ShownBox> answerMessageBoxes(const std::function<void()>& action,
     return shown;
 }
 
+// A bound against a broken test hanging forever, never a wait for an event.
+constexpr int kHangGuardMs = 120000;
+
+// Runs `action` once, from the event loop, as soon as `ready` holds: a wait
+// for a state, not for a time. Polls while `owner` lives.
+void whenReady(QObject* owner, std::function<bool()> ready, std::function<void()> action)
+{
+    auto* poll = new QTimer(owner);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, ready = std::move(ready), action = std::move(action)] {
+        if (!ready())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        action();
+    });
+    poll->start();
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -144,7 +163,7 @@ protected:
     {
         form->show();
         form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), kHangGuardMs));
     }
 
     QString text(const char* box) const { return form->box(box)->text(); }
@@ -525,7 +544,7 @@ TEST_F(MainWindowTest, OpenDialogTakesPatternsForItsListingAndATypedNameOfAMissi
     bool openAfterPattern = false;
     QString folderAfterPattern;
     QString boxAfterPattern;
-    QTimer::singleShot(50, open.get(), [&] {
+    const auto typeIntoTheDialog = [&] {
         auto* fileName = open->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(fileName, nullptr);
         presetShown = fileName->text();
@@ -537,8 +556,14 @@ TEST_F(MainWindowTest, OpenDialogTakesPatternsForItsListingAndATypedNameOfAMissi
         boxAfterPattern = fileName->text();
         fileName->setText(missing);
         QTest::keyClick(fileName, Qt::Key_Return);
-    });
-    QTimer::singleShot(3000, open.get(), [&] { open->reject(); });
+    };
+    // Acts once the dialog is shown, active and has given a widget the focus,
+    // however long that takes on a loaded machine.
+    whenReady(
+        open.get(), [&] { return open->isActiveWindow() && QApplication::focusWidget() != nullptr; },
+        typeIntoTheDialog);
+    // Only a bound against hanging when something is broken.
+    QTimer::singleShot(kHangGuardMs, open.get(), [&] { open->reject(); });
     ASSERT_EQ(open->exec(), QDialog::Accepted);
     EXPECT_EQ(presetShown, "*.dat");
     EXPECT_NE(focusAtStart, nullptr);
@@ -663,7 +688,7 @@ TEST_F(MainWindowTest, ExitEndsTheEventLoopWithCodeZeroEvenWithTheAboutWindowOpe
         form->Help1->trigger();
         form->Exit1->trigger();
     });
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    QTimer::singleShot(kHangGuardMs, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QApplication::exec(), 0);
 }
 
@@ -674,7 +699,7 @@ TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheEventLoopEvenWithTheAboutWindo
         form->Help1->trigger();
         form->close();
     });
-    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });
+    QTimer::singleShot(kHangGuardMs, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QApplication::exec(), 0);
 }
 

@@ -277,7 +277,7 @@ TEST_F(SpinButtonTest, HidingOrDisablingEndsAHold)
 TEST_F(SpinButtonTest, ClickLeavesTheKeyboardFocusWhereItWas)
 {
     window_.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_, 120000));
     edit_->setFocus();
     ASSERT_TRUE(edit_->hasFocus());
     QTest::mouseClick(button_, Qt::LeftButton, {}, kUp);
