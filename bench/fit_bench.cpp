@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Fit.h"
+#include "engine/fit/Fit.h"
 #include "engine/Synthesis.h"
 #include "io/ObservedImport.h"
 #include "tests/support/SyntheticSpectra.h"

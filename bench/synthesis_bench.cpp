@@ -14,7 +14,7 @@
 #ifdef RAVELLE_BENCH_CALCULATE
 #include "engine/ProgramState.h"
 #include "tests/support/FakeHost.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 #endif
 
 namespace {

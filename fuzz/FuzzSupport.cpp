@@ -20,7 +20,7 @@
 #include "io/ObservedImport.h"
 #include "io/SpectrumExport.h"
 #include "plot/Redraw.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle::fuzz {
 

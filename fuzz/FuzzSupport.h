@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CommandHost.h"
+#include "commands/CommandHost.h"
 #include "engine/ProgramState.h"
 
 // What the fuzz targets share: a host on plain strings with a real raster,

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzSupport.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle::fuzz {
 namespace {

@@ -19,7 +19,7 @@
 #include "engine/Messages.h"
 #include "fuzz/FuzzSupport.h"
 #include "io/ObservedImport.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle::fuzz {
 namespace {

@@ -11,7 +11,7 @@
 #include "engine/BoxNumber.h"
 #include "engine/Messages.h"
 #include "fuzz/FuzzSupport.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle::fuzz {
 namespace {

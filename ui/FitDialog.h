@@ -10,8 +10,9 @@
 #include <string_view>
 #include <thread>
 
-#include "engine/CommandHost.h"
-#include "engine/Fit.h"
+#include "commands/CommandHost.h"
+#include "commands/FitCommand.h"
+#include "engine/fit/Fit.h"
 #include "engine/ProgramState.h"
 
 class QCheckBox;

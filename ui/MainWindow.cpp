@@ -17,7 +17,7 @@
 #include "engine/Boxes.h"
 #include "engine/UserError.h"
 #include "ui/AboutWindow.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 #include "ui/FitDialog.h"
 #include "ui/QtHost.h"
 #include "ui/RasterImage.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/CommandHost.h"
+#include "commands/CommandHost.h"
 #include "engine/ProgramState.h"
 
 class QLineEdit;

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "engine/Boxes.h"
-#include "engine/Fit.h"
+#include "commands/FitCommand.h"
+#include "engine/fit/Fit.h"
 #include "engine/Messages.h"
 #include "engine/ProgramState.h"
 #include "engine/Synthesis.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/CommandHost.h"
+#include "commands/CommandHost.h"
 #include "engine/ProgramState.h"
 
 namespace ravelle::testing {

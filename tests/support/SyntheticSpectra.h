@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Fit.h"
+#include "engine/fit/Fit.h"
 #include "engine/Synthesis.h"
 #include "io/ObservedImport.h"
 

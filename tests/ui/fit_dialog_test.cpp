@@ -17,11 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/Fit.h"
+#include "commands/FitCommand.h"
+#include "engine/fit/Fit.h"
 #include "engine/Messages.h"
 #include "engine/ProgramState.h"
 #include "tests/support/FakeHost.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 #include "ui/FitDialog.h"
 #include "ui/MainWindow.h"
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "engine/CommandHost.h"
+#include "commands/CommandHost.h"
 #include "engine/ProgramState.h"
 
 // Reading the parameter boxes into the program state, the check for the

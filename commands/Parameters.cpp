@@ -1,4 +1,4 @@
-#include "engine/Parameters.h"
+#include "commands/Parameters.h"
 
 #include <string>
 

@@ -14,7 +14,7 @@
 #include "io/SpectrumExport.h"
 #include "tests/io/ScratchDirectory.h"
 #include "tests/support/FakeHost.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 namespace {

@@ -22,7 +22,7 @@
 #include "io/ObservedImport.h"
 #include "tests/io/ScratchDirectory.h"
 #include "tests/support/FakeHost.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 namespace {

@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CommandHost.h"
-#include "engine/ProgramState.h"
 
 // Least-squares fit of the simulation to the observed spectrum: the coupling
 // constants, the line width, the centre field and the scale that make the
@@ -21,9 +19,6 @@
 // Nothing here touches the program state: a fit works on its own copy and
 // can run on any thread.
 namespace ravelle {
-
-inline constexpr std::string_view kFitNeedsObservedSpectrum =
-    "Fit needs an observed spectrum: import one first (File > Import_Observed_Spectrum).";
 
 enum class FitParameterKind { Hydrogen, Nitrogen, Sigma, Centre, Scale };
 
@@ -50,20 +45,6 @@ struct FitProblem {
     // equivalent set: they move together and stay equal.
     bool keepEqualConstantsEqual = true;
 };
-
-// The outcome of the box reading that starts a fit: the problem, or the
-// notice that says what is missing.
-struct FitSetup {
-    std::optional<FitProblem> problem;
-    std::string notice;
-};
-
-// Reads the boxes exactly as Calculate does, into a copy of the state, and
-// checks them: Calculate's check, an observed spectrum, a usable point count,
-// sigma and line count. The frame is the one Calculate would draw,
-// CenterField -/+ DisplayRange/2. Throws UserError on a box that does not
-// convert (the message Calculate shows).
-FitSetup prepareFit(const ProgramState& state, const CommandHost& host);
 
 struct FitProgress {
     int iteration = 0;        // accepted steps so far, over all passes and starts
@@ -109,17 +90,5 @@ FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel,
 // The simulated curve as the plot shows it, at the given absolute fields, for
 // the parameter values of `problem` (tests and diagnostics).
 std::vector<double> displayedCurve(const FitProblem& problem, const std::vector<double>& fields);
-
-// Decimals that show a value to two significant digits of its uncertainty,
-// at least `minimum` and at most 9.
-int decimalsForUncertainty(double uncertainty, int minimum = 2);
-
-// A fitted value as its box shows it: rounded to the decimals its uncertainty
-// calls for (at least 2, at least 4 for Scl).
-std::string fittedValueText(const FittedValue& value, char decimalSeparator);
-
-// Keep: writes every varied value into its box as fittedValueText, with the
-// host's decimal separator.
-void writeFittedValues(const FitResult& result, CommandHost& host);
 
 } // namespace ravelle

@@ -6,11 +6,11 @@
 
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
-#include "engine/Parameters.h"
+#include "commands/Parameters.h"
 #include "engine/Synthesis.h"
 #include "engine/UserError.h"
 #include "plot/PlotWindow.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 

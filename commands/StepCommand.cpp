@@ -1,6 +1,6 @@
 #include "engine/BoxNumber.h"
 #include "engine/UserError.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 

@@ -9,7 +9,7 @@
 #include "io/LastDir.h"
 #include "io/ObservedImport.h"
 #include "plot/PlotWindow.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 

@@ -5,7 +5,7 @@
 
 #include "engine/ProgramState.h"
 #include "tests/support/FakeHost.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "engine/CommandHost.h"
+#include "commands/CommandHost.h"
 #include "engine/ProgramState.h"
 
 // The main window's commands, run on box texts through a CommandHost so that

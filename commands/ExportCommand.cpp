@@ -6,7 +6,7 @@
 #include "engine/UserError.h"
 #include "io/LastDir.h"
 #include "io/SpectrumExport.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 

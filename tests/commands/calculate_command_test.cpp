@@ -8,7 +8,7 @@
 
 #include "engine/Messages.h"
 #include "tests/support/FakeHost.h"
-#include "ui/Commands.h"
+#include "commands/Commands.h"
 
 namespace ravelle {
 namespace {
