@@ -4,9 +4,9 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <chrono>
@@ -20,9 +20,9 @@ namespace ravelle {
 
 namespace {
 
-// Progress reaches the window at most this often; a fit may take thousands
-// of steps a second.
-constexpr auto kProgressInterval = std::chrono::milliseconds(40);
+// The window looks at a running fit this often: often enough for progress
+// that moves and a prompt end, seldom enough to cost nothing.
+constexpr auto kPollInterval = std::chrono::milliseconds(40);
 
 QString text(const std::string& value)
 {
@@ -66,17 +66,19 @@ void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, c
     dialog.exec();
 }
 
-FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent)
-    : QDialog(parent), problem_(std::move(problem)), host_(host), calculate_(std::move(calculate))
+FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent,
+                     FitJob::FitFunction fit)
+    : QDialog(parent), problem_(std::make_shared<FitProblem>(std::move(problem))), host_(host),
+      calculate_(std::move(calculate)), fit_(std::move(fit))
 {
     setObjectName(QStringLiteral("FitDialog"));
     setWindowTitle(QStringLiteral("Fit"));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    const double low = std::min(problem_.frameLow, problem_.frameHigh);
-    const double high = std::max(problem_.frameLow, problem_.frameHigh);
-    auto* intro = new QLabel(text("Fits the simulated trace to the " + std::to_string(problem_.field.size()) +
+    const double low = std::min(problem_->frameLow, problem_->frameHigh);
+    const double high = std::max(problem_->frameLow, problem_->frameHigh);
+    auto* intro = new QLabel(text("Fits the simulated trace to the " + std::to_string(problem_->field.size()) +
                                   " observed points between " + number(low, 2) + " and " + number(high, 2) +
                                   " G. Tick the parameters to vary, then press Start."),
                              this);
@@ -94,7 +96,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
 
     keepEqual_ = new QCheckBox(QStringLiteral("Keep equal constants equal (equivalent nuclei)"), this);
     keepEqual_->setObjectName(QStringLiteral("KeepEqual"));
-    keepEqual_->setChecked(problem_.keepEqualConstantsEqual);
+    keepEqual_->setChecked(problem_->keepEqualConstantsEqual);
     layout->addWidget(keepEqual_);
 
     status_ = new QLabel(this);
@@ -126,10 +128,13 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     connect(keep_, &QPushButton::clicked, this, &FitDialog::keepResult);
     connect(revert_, &QPushButton::clicked, this, &FitDialog::reject);
     connect(close_, &QPushButton::clicked, this, &FitDialog::reject);
+    poll_ = new QTimer(this);
+    poll_->setInterval(kPollInterval);
+    connect(poll_, &QTimer::timeout, this, &FitDialog::poll);
     setStage(Stage::Ready);
 }
 
-FitDialog::~FitDialog() { stopWorker(); }
+FitDialog::~FitDialog() = default; // dropping the job asks a running fit to stop
 
 void FitDialog::buildRows(QWidget* table)
 {
@@ -143,7 +148,7 @@ void FitDialog::buildRows(QWidget* table)
         grid->addWidget(header, 0, column);
     }
     int line = 1;
-    for (const FitParameter& parameter : problem_.parameters) {
+    for (const FitParameter& parameter : problem_->parameters) {
         const QString name = text(parameter.box);
         grid->addWidget(new QLabel(name, table), line, 0);
         grid->addWidget(new QLabel(QString::fromLatin1(captionOf(parameter)), table), line, 1);
@@ -207,50 +212,44 @@ void FitDialog::startFit()
 {
     if (running())
         return;
-    FitProblem problem = problem_;
-    for (FitParameter& parameter : problem.parameters)
+    // No fit reads the problem now: the last one has handed in its result.
+    for (FitParameter& parameter : problem_->parameters)
         parameter.vary = rows_.at(parameter.box).vary->isChecked();
-    problem.keepEqualConstantsEqual = keepEqual_->isChecked();
+    problem_->keepEqualConstantsEqual = keepEqual_->isChecked();
 
     result_.reset();
     message_->clear();
     status_->setText(QStringLiteral("Fitting..."));
-    cancelRequested_ = false;
     setStage(Stage::Running);
-    // The fit works on its own copy; the boxes and the program state are
-    // touched only here, on this thread, after it has ended.
-    worker_ = std::thread([this, problem = std::move(problem)] {
-        auto last = std::chrono::steady_clock::now() - kProgressInterval;
-        FitResult result = runFit(problem, cancelRequested_, [&](const FitProgress& progress) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - last < kProgressInterval)
-                return;
-            last = now;
-            QMetaObject::invokeMethod(this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
-        });
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)]() mutable { showResult(std::move(result)); },
-            Qt::QueuedConnection);
-    });
+    // The boxes and the program state are touched only on this thread, after
+    // the fit has ended.
+    job_ = std::make_unique<FitJob>(problem_, fit_);
+    poll_->start();
 }
 
 void FitDialog::cancelFit()
 {
-    cancelRequested_ = true;
+    if (!running())
+        return;
+    job_->cancel();
     status_->setText(QStringLiteral("Cancelling..."));
 }
 
-void FitDialog::stopWorker()
+void FitDialog::poll()
 {
-    cancelRequested_ = true;
-    if (worker_.joinable())
-        worker_.join();
+    if (!running())
+        return;
+    if (auto progress = job_->takeProgress())
+        showProgress(*progress);
+    if (auto result = job_->takeResult()) {
+        poll_->stop();
+        job_.reset();
+        showResult(std::move(*result));
+    }
 }
 
 void FitDialog::showProgress(const FitProgress& progress)
 {
-    if (!running())
-        return;
     std::string line = "Start " + std::to_string(progress.start) + ", iteration " +
                        std::to_string(progress.iteration) + ": RMS residual " + number(progress.rms, 5);
     if (progress.smoothing > 0)
@@ -260,8 +259,6 @@ void FitDialog::showProgress(const FitProgress& progress)
 
 void FitDialog::showResult(FitResult result)
 {
-    if (worker_.joinable())
-        worker_.join();
     const std::string counts = std::to_string(result.pointCount) + " points, " +
                                std::to_string(result.parameterCount) + " parameters, " +
                                std::to_string(result.iterations) + " iterations";
@@ -306,8 +303,11 @@ void FitDialog::keepResult()
 
 void FitDialog::reject()
 {
-    // Closing the window while a fit runs cancels it; nothing is kept.
-    stopWorker();
+    // Closing the window while a fit runs cancels it; nothing is kept. The
+    // job stays until the fit hands in its result, so that the problem is
+    // not changed under it by another Start.
+    if (running())
+        job_->cancel();
     QDialog::reject();
 }
 

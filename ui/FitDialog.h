@@ -2,22 +2,23 @@
 
 #include <QDialog>
 
-#include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "commands/CommandHost.h"
 #include "commands/FitCommand.h"
 #include "engine/fit/Fit.h"
+#include "engine/fit/FitJob.h"
 #include "engine/ProgramState.h"
 
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace ravelle {
 
@@ -30,15 +31,19 @@ void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, c
 // Lists the parameters in play with their values and a Vary box each, runs
 // the fit on a worker thread while it shows the iteration and the residual,
 // and offers Keep and Revert when the fit has ended. Nothing outside the
-// dialog changes before Keep.
+// dialog changes before Keep. The window never waits for the fit: it polls
+// it, and closing the window only asks a running fit to stop.
 class FitDialog : public QDialog {
     Q_OBJECT
 public:
-    FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent = nullptr);
-    // Cancels a running fit and waits for its thread.
+    // `fit` is runFit; tests may give another.
+    FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent = nullptr,
+              FitJob::FitFunction fit = runFit);
+    // Asks a running fit to stop, without waiting for it.
     ~FitDialog() override;
 
-    bool running() const { return worker_.joinable(); }
+    // From Start until the fit's result is shown, also after a cancel.
+    bool running() const { return job_ != nullptr; }
     const std::optional<FitResult>& fitResult() const { return result_; }
 
     QCheckBox* varyBox(std::string_view box) const;
@@ -67,16 +72,19 @@ private:
 
     void buildRows(QWidget* table);
     void setStage(Stage stage);
+    void poll();
     void showProgress(const FitProgress& progress);
     void showResult(FitResult result);
-    void stopWorker();
     std::string number(double value, int decimals) const;
 
-    FitProblem problem_;
+    // Shared with the running fit, which only reads it; changed only while
+    // no fit runs.
+    std::shared_ptr<FitProblem> problem_;
     CommandHost& host_;
     std::function<void()> calculate_;
-    std::thread worker_;
-    std::atomic<bool> cancelRequested_{false};
+    FitJob::FitFunction fit_;
+    std::unique_ptr<FitJob> job_;
+    QTimer* poll_ = nullptr;
     std::optional<FitResult> result_;
 
     struct Row {

@@ -46,11 +46,25 @@ struct FitProblem {
     bool keepEqualConstantsEqual = true;
 };
 
+// What a fit is doing, in the order it does it. A spectrum of very many
+// points is fitted on averages of neighbouring points first, then on all.
+enum class FitPhase {
+    Sorting,       // putting the observed points in field order
+    Averaging,     // averaging neighbouring points
+    Starting,      // comparing the starting curve with the points
+    Smoothed,      // a pass on the points smoothed over `smoothing` gauss
+    Points,        // a pass on the points, or on their averages
+    AllPoints,     // the last steps, on every point
+    Uncertainties, // working out the uncertainties
+};
+
 struct FitProgress {
+    FitPhase phase = FitPhase::Points;
     int iteration = 0;        // accepted steps so far, over all passes and starts
     int start = 1;            // 1 for the user's values, then the scattered starts
-    double smoothing = 0.0;   // gauss; 0 in the final pass on the raw points
-    double rms = 0.0;         // root-mean-square residual of this pass
+    double smoothing = 0.0;   // gauss; 0 in the passes on the points
+    double rms = 0.0;         // root-mean-square residual of this pass; 0 while not known
+    double done = 0.0;        // share of the present piece of work done, 0 to 1
 };
 
 enum class FitOutcome { Converged, NotConverged, RunAway, TooFewPoints, Cancelled, Failed };
@@ -82,8 +96,9 @@ using FitProgressCallback = std::function<void(const FitProgress&)>;
 
 // Runs the fit. `cancel` is polled between iterations and inside every
 // evaluation, so a request ends the fit within milliseconds with
-// FitOutcome::Cancelled. `progress` is called after every accepted step, on
-// the calling thread. Never throws.
+// FitOutcome::Cancelled. `progress` is called on the calling thread when a
+// phase begins, after every accepted step, and every so many points of a
+// long piece of work. Never throws.
 FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel,
                  const FitProgressCallback& progress = {});
 

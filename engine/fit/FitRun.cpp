@@ -310,8 +310,9 @@ private:
             current_ = functor.unpack(x);
             ++result_.iterations;
             if (progress_)
-                progress_({result_.iterations, attempt_ + 1, pass.smoothing,
-                           lm.fnorm() / std::sqrt(static_cast<double>(pass.field.size()))});
+                progress_({pass.smoothing > 0 ? FitPhase::Smoothed : FitPhase::Points, result_.iterations,
+                           attempt_ + 1, pass.smoothing, lm.fnorm() / std::sqrt(static_cast<double>(pass.field.size())),
+                           0.0});
             if (auto runaway = runAway())
                 return stopped(FitOutcome::RunAway, *runaway);
         }

@@ -12,13 +12,16 @@
 #include <QtTest/QTest>
 
 #include <cmath>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "commands/FitCommand.h"
 #include "engine/fit/Fit.h"
+#include "engine/fit/FitJob.h"
 #include "engine/Messages.h"
 #include "engine/ProgramState.h"
 #include "tests/support/FakeHost.h"
@@ -197,15 +200,97 @@ TEST_F(FitDialogTest, CancelStopsALongFitAndChangesNothing)
     EXPECT_EQ(calculations, 0);
 }
 
-TEST_F(FitDialogTest, ClosingTheWindowDuringAFitEndsIt)
+// A fit that does not stop when asked: it reports, then holds until the
+// test lets it go, and reports again. What a fit busy in a long step does.
+class HeldFit {
+public:
+    FitJob::FitFunction function()
+    {
+        return [state = state_](const FitProblem& problem, const std::atomic<bool>& cancel,
+                                const FitProgressCallback& progress) {
+            progress({FitPhase::Points, 1, 1, 0.0, 0.5, 0.0});
+            std::unique_lock lock(state->mutex);
+            state->entered = true;
+            state->changed.notify_all();
+            state->changed.wait(lock, [&] { return state->released; });
+            lock.unlock();
+            progress({FitPhase::Points, 2, 1, 0.0, 0.25, 0.0});
+            FitResult result;
+            result.outcome = cancel ? FitOutcome::Cancelled : FitOutcome::Converged;
+            for (const FitParameter& parameter : problem.parameters)
+                result.values.push_back({parameter.box, parameter.kind, parameter.vary, parameter.value,
+                                         parameter.value + 1, 0.1});
+            return result;
+        };
+    }
+
+    bool entered()
+    {
+        const std::lock_guard lock(state_->mutex);
+        return state_->entered;
+    }
+
+    void release()
+    {
+        const std::lock_guard lock(state_->mutex);
+        state_->released = true;
+        state_->changed.notify_all();
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false;
+        bool released = false;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+TEST_F(FitDialogTest, ClosingTheWindowDuringAFitNeverWaitsForIt)
 {
-    auto dialog = std::make_unique<FitDialog>(longProblem(), host, calculate);
+    HeldFit held;
+    auto dialog = std::make_unique<FitDialog>(problem(), host, calculate, nullptr, held.function());
     dialog->startButton()->click();
-    ASSERT_TRUE(dialog->running());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.entered(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->statusLabel()->text().contains("iteration 1"); }, 60000));
+
+    // Both return while the fit is still held: neither waits for it.
     dialog->reject();
-    EXPECT_FALSE(dialog->running());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
     dialog.reset();
-    QCoreApplication::processEvents(); // a late progress report finds no dialog
+    EXPECT_EQ(FitJob::running(), 1);
+
+    // Its late report and result find no dialog, and change nothing.
+    held.release();
+    ASSERT_TRUE(QTest::qWaitFor([] { return FitJob::running() == 0; }, 60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.boxes, boxesBefore);
+    EXPECT_EQ(calculations, 0);
+}
+
+TEST_F(FitDialogTest, AFitThatEndsAfterCancelIsShownAsCancelled)
+{
+    HeldFit held;
+    FitDialog dialog(problem(), host, calculate, nullptr, held.function());
+    QSignalSpy ended(&dialog, &FitDialog::fitEnded);
+    dialog.startButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return held.entered(); }, 60000));
+    dialog.cancelButton()->click();
+    EXPECT_EQ(dialog.statusLabel()->text(), "Cancelling...");
+    EXPECT_TRUE(dialog.running());
+    // Start does nothing while the cancelled fit still has the problem.
+    dialog.startFit();
+    EXPECT_EQ(FitJob::running(), 1);
+
+    held.release();
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_FALSE(dialog.running());
+    ASSERT_TRUE(dialog.fitResult());
+    EXPECT_EQ(dialog.fitResult()->outcome, FitOutcome::Cancelled);
+    EXPECT_TRUE(dialog.statusLabel()->text().startsWith("Cancelled after"));
+    EXPECT_TRUE(dialog.startButton()->isVisibleTo(&dialog));
+    EXPECT_FALSE(dialog.keepButton()->isVisibleTo(&dialog));
     EXPECT_EQ(host.boxes, boxesBefore);
 }
 
