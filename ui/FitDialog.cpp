@@ -5,10 +5,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <utility>
@@ -23,6 +27,71 @@ namespace {
 // The window looks at a running fit this often: often enough for progress
 // that moves and a prompt end, seldom enough to cost nothing.
 constexpr auto kPollInterval = std::chrono::milliseconds(40);
+
+// The table shows at least this many rows however small the window is made.
+constexpr int kLeastRowsShown = 3;
+
+// A word-wrapped text that asks its layout for the height it needs at the
+// width it has, so that a longer text makes room instead of being drawn
+// over its neighbours. (A plain word-wrapped label reports a height for an
+// assumed width, which the window does not grow to.)
+class WrappedLabel : public QLabel {
+public:
+    explicit WrappedLabel(QWidget* parent) : QLabel(parent) { setWordWrap(true); }
+
+    QSize minimumSizeHint() const override { return withNeededHeight(QLabel::minimumSizeHint()); }
+    QSize sizeHint() const override { return withNeededHeight(QLabel::sizeHint()); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        laidOut_ = true;
+        if (event->oldSize().width() != event->size().width())
+            updateGeometry();
+    }
+
+private:
+    QSize withNeededHeight(QSize size) const
+    {
+        if (laidOut_)
+            size.setHeight(text().isEmpty() ? 0 : heightForWidth(width()));
+        return size;
+    }
+
+    bool laidOut_ = false;
+};
+
+// The parameter rows, scrolled when there are more than the screen holds. It
+// asks for the height of every row and the width of the widest, a vertical
+// scroll bar included so that one appearing never hides a column.
+class RowTable : public QScrollArea {
+public:
+    RowTable(QWidget* rows, int rowCount, QWidget* parent) : QScrollArea(parent), rowCount_(rowCount)
+    {
+        setWidget(rows);
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSize rows = widget()->sizeHint();
+        const int frame = 2 * frameWidth();
+        return {rows.width() + frame + verticalScrollBar()->sizeHint().width(), rows.height() + frame};
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        const QSize all = sizeHint();
+        const int lines = rowCount_ + 1; // the header too
+        const int shown = std::min(lines, kLeastRowsShown + 1);
+        return {all.width(), 2 * frameWidth() + (all.height() - 2 * frameWidth()) * shown / lines};
+    }
+
+private:
+    int rowCount_;
+};
 
 QString text(const std::string& value)
 {
@@ -78,33 +147,29 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     auto* layout = new QVBoxLayout(this);
     const double low = std::min(problem_->frameLow, problem_->frameHigh);
     const double high = std::max(problem_->frameLow, problem_->frameHigh);
-    auto* intro = new QLabel(text("Fits the simulated trace to the " + std::to_string(problem_->field.size()) +
-                                  " observed points between " + number(low, 2) + " and " + number(high, 2) +
-                                  " G. Tick the parameters to vary, then press Start."),
-                             this);
-    intro->setWordWrap(true);
-    layout->addWidget(intro);
+    intro_ = new WrappedLabel(this);
+    intro_->setObjectName(QStringLiteral("Intro"));
+    intro_->setText(text("Fits the simulated trace to the " + std::to_string(problem_->field.size()) +
+                         " observed points between " + number(low, 2) + " and " + number(high, 2) +
+                         " G. Tick the parameters to vary, then press Start."));
+    layout->addWidget(intro_);
 
-    auto* table = new QWidget;
-    buildRows(table);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidget(table);
-    scroll->setWidgetResizable(true);
-    scroll->setMinimumWidth(table->sizeHint().width() + 24);
-    scroll->setMinimumHeight(std::min(table->sizeHint().height() + 4, 420));
-    layout->addWidget(scroll, 1);
+    auto* rows = new QWidget;
+    buildRows(rows);
+    table_ = new RowTable(rows, static_cast<int>(problem_->parameters.size()), this);
+    table_->setObjectName(QStringLiteral("Rows"));
+    layout->addWidget(table_, 1);
 
     keepEqual_ = new QCheckBox(QStringLiteral("Keep equal constants equal (equivalent nuclei)"), this);
     keepEqual_->setObjectName(QStringLiteral("KeepEqual"));
     keepEqual_->setChecked(problem_->keepEqualConstantsEqual);
     layout->addWidget(keepEqual_);
 
-    status_ = new QLabel(this);
+    status_ = new WrappedLabel(this);
     status_->setObjectName(QStringLiteral("Status"));
     layout->addWidget(status_);
-    message_ = new QLabel(this);
+    message_ = new WrappedLabel(this);
     message_->setObjectName(QStringLiteral("Message"));
-    message_->setWordWrap(true);
     layout->addWidget(message_);
 
     auto* buttons = new QHBoxLayout;
@@ -132,6 +197,23 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     poll_->setInterval(kPollInterval);
     connect(poll_, &QTimer::timeout, this, &FitDialog::poll);
     setStage(Stage::Ready);
+    fitToContents();
+}
+
+void FitDialog::fitToContents()
+{
+    layout()->activate();
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    // Before it is first shown the window has a made-up size of its own.
+    const QSize wanted = isVisible() ? size().expandedTo(sizeHint()) : sizeHint();
+    resize(wanted.boundedTo(available.size() - frame));
+    // Kept on the screen when it has grown past its lower edge.
+    if (isVisible() && frameGeometry().bottom() > available.bottom())
+        move(x(), std::max(available.top(), available.bottom() + 1 - frameGeometry().height()));
 }
 
 FitDialog::~FitDialog() = default; // dropping the job asks a running fit to stop
@@ -219,7 +301,7 @@ void FitDialog::startFit()
 
     result_.reset();
     message_->clear();
-    status_->setText(QStringLiteral("Fitting..."));
+    setStatus(QStringLiteral("Fitting..."));
     setStage(Stage::Running);
     // The boxes and the program state are touched only on this thread, after
     // the fit has ended.
@@ -232,7 +314,13 @@ void FitDialog::cancelFit()
     if (!running())
         return;
     job_->cancel();
-    status_->setText(QStringLiteral("Cancelling..."));
+    setStatus(QStringLiteral("Cancelling..."));
+}
+
+void FitDialog::setStatus(const QString& line)
+{
+    status_->setText(line);
+    fitToContents();
 }
 
 void FitDialog::poll()
@@ -254,7 +342,7 @@ void FitDialog::showProgress(const FitProgress& progress)
                        std::to_string(progress.iteration) + ": RMS residual " + number(progress.rms, 5);
     if (progress.smoothing > 0)
         line += " (on the points smoothed over " + number(progress.smoothing, 2) + " G)";
-    status_->setText(text(line));
+    setStatus(text(line));
 }
 
 void FitDialog::showResult(FitResult result)
@@ -269,6 +357,7 @@ void FitDialog::showResult(FitResult result)
                                   : "The fit has stopped (" + counts + ")."));
         result_ = std::move(result);
         setStage(Stage::Ready);
+        fitToContents();
         emit fitEnded();
         return;
     }
@@ -288,6 +377,7 @@ void FitDialog::showResult(FitResult result)
     }
     result_ = std::move(result);
     keep_->setFocus();
+    fitToContents();
     emit fitEnded();
 }
 

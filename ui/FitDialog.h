@@ -18,6 +18,7 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace ravelle {
@@ -46,6 +47,10 @@ public:
     bool running() const { return job_ != nullptr; }
     const std::optional<FitResult>& fitResult() const { return result_; }
 
+    const FitProblem& problem() const { return *problem_; }
+
+    QLabel* introLabel() const { return intro_; }
+    QScrollArea* rowTable() const { return table_; }
     QCheckBox* varyBox(std::string_view box) const;
     QLabel* fittedLabel(std::string_view box) const;
     QCheckBox* keepEqualBox() const { return keepEqual_; }
@@ -72,6 +77,10 @@ private:
 
     void buildRows(QWidget* table);
     void setStage(Stage stage);
+    // Grows the window to show every row and text whole, as far as the
+    // screen allows; the row table scrolls beyond that.
+    void fitToContents();
+    void setStatus(const QString& line);
     void poll();
     void showProgress(const FitProgress& progress);
     void showResult(FitResult result);
@@ -93,6 +102,8 @@ private:
         QLabel* uncertainty = nullptr;
     };
     std::map<std::string, Row, std::less<>> rows_;
+    QLabel* intro_ = nullptr;
+    QScrollArea* table_ = nullptr;
     QCheckBox* keepEqual_ = nullptr;
     QLabel* status_ = nullptr;
     QLabel* message_ = nullptr;
