@@ -36,9 +36,9 @@ echo "== Fit tests under ThreadSanitizer"
 # system libraries are suppressed, in the committed file.
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
   -DRAVELLE_THREAD_SANITIZE=ON -DRAVELLE_BUILD_BENCH=OFF > /dev/null
-cmake --build build/tsan --target fit_test fit_dialog_test
+cmake --build build/tsan --target fit_test fit_parts_test fit_dialog_test
 TSAN_OPTIONS="suppressions=$PWD/scripts/tsan-suppressions.txt:halt_on_error=1:second_deadlock_stack=1" \
-  ctest --test-dir build/tsan -R '^fit_(dialog_)?test$' --output-on-failure -j "$(nproc)" --timeout 1200 \
+  ctest --test-dir build/tsan -R '^fit_(dialog_|parts_)?test$' --output-on-failure -j "$(nproc)" --timeout 1200 \
   || failed+=("thread sanitizer tests")
 echo "(thread sanitizer tests done after $((SECONDS - started)) s)"
 

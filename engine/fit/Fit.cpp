@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 
+#include "engine/Messages.h"
 #include "engine/fit/FitRun.h"
 #include "engine/fit/Layout.h"
 #include "engine/fit/LineTable.h"
@@ -20,11 +21,11 @@ FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel, con
     try {
         return fitFrom(problem, cancel, progress);
     } catch (const std::bad_alloc&) {
-        failed.message = "There is not enough memory for this fit: fix some constants or narrow the frame.";
+        failed.message = messages::kFitNoMemory;
     } catch (const std::exception& error) {
-        failed.message = std::string("The fit failed: ") + error.what();
+        failed.message = messages::fitFailed(error.what());
     } catch (...) {
-        failed.message = "The fit failed unexpectedly.";
+        failed.message = messages::kFitFailedUnexpectedly;
     }
     failed.outcome = FitOutcome::Failed;
     failed.values = startingValues(problem);

@@ -5,18 +5,21 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "engine/Messages.h"
 #include "engine/fit/Covariance.h"
 #include "engine/fit/Layout.h"
 #include "engine/fit/LineTable.h"
 #include "engine/fit/Model.h"
 #include "engine/fit/Pass.h"
 #include "engine/fit/Points.h"
+#include "engine/fit/Refine.h"
 
 namespace ravelle::fit {
 
@@ -46,8 +49,20 @@ constexpr double kSameMinimum = 1e-4;
 constexpr int kFoundAgain = 3;
 // Residual variance over half its mean square difference: 1 for white noise.
 constexpr double kNoiseLikeRatio = 1.15;
-constexpr std::string_view kSigmaThroughZero =
-    "Sigma ran through zero: the line width is not determined. Start from a better line width or keep Sigma fixed.";
+
+// A spectrum of more points than this is fitted on averages of neighbouring
+// points, then a few last steps on every point: a Jacobian of every point of
+// a very long spectrum would take gigabytes and every step seconds.
+constexpr std::size_t kAveragedFrom = 100'000;
+// Between this few and this many averages, each at most this share of the
+// line width wide, where that allows.
+constexpr std::size_t kLeastAverages = 20'000;
+constexpr std::size_t kMostAverages = 50'000;
+constexpr double kAverageWidths = 0.25;
+// The spacing of a very long spectrum is judged from this many gaps.
+constexpr std::size_t kSpacingSample = 1'000'000;
+// Evaluations of every point allowed for the last steps.
+constexpr int kMostRefineSteps = 30;
 
 const double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -66,13 +81,10 @@ public:
                                  int{layout_.varyCentre} + int{layout_.varyScale};
 
         if (result_.parameterCount == 0)
-            return fail(stopped(FitOutcome::Failed, "Nothing to fit: tick Vary for at least one parameter."));
+            return fail(stopped(FitOutcome::Failed, std::string(messages::kFitNothingVaried)));
         if (result_.pointCount <= result_.parameterCount)
             return fail(stopped(FitOutcome::TooFewPoints,
-                         "Only " + std::to_string(result_.pointCount) +
-                             " observed points lie in the frame, not enough to fit " +
-                             std::to_string(result_.parameterCount) +
-                             " parameters: widen the display range (G) or vary fewer parameters."));
+                                messages::fitTooFewPoints(result_.pointCount, result_.parameterCount)));
 
         std::vector<Pattern> patterns;
         for (const CouplingSet& set : layout_.sets)
@@ -80,19 +92,29 @@ public:
         const auto base = fixedLines(layout_.fixed);
         const double lines = lineCount(base, patterns);
         if (lines > kMaxFitLines)
-            return fail(stopped(FitOutcome::Failed,
-                         "This fit would follow " + std::to_string(static_cast<long long>(lines)) +
-                             " separate lines, more than the " + std::to_string(static_cast<long>(kMaxFitLines)) +
-                             " it can handle. Give equivalent nuclei equal values, or fix some constants."));
+            return fail(stopped(FitOutcome::Failed, messages::fitTooManyLines(static_cast<long long>(lines),
+                                                                              static_cast<long>(kMaxFitLines))));
         model_.emplace(problem_, buildLineTable(base, patterns));
-
-        points_ = sortedPoints(problem_);
-        spacing_ = medianSpacing(points_.field);
         for (const CouplingSet& set : layout_.sets)
             start_.set.push_back(set.start);
         start_.sigma = std::abs(valueOf(problem_, layout_.sigma, 0.1));
         start_.centre = valueOf(problem_, layout_.centre, 0.0);
         scale_ = valueOf(problem_, layout_.scale, 1.0);
+
+        report(FitPhase::Sorting, 0.0);
+        auto sorted = sortedPoints(problem_, ticker(FitPhase::Sorting));
+        if (!sorted)
+            return fail(cancelled());
+        points_ = std::make_shared<const Samples>(std::move(*sorted));
+        fitted_ = points_;
+        if (points_->size() > kAveragedFrom) {
+            report(FitPhase::Averaging, 0.0);
+            auto means = averaged(*points_, averageSize(), ticker(FitPhase::Averaging));
+            if (!means)
+                return fail(cancelled());
+            fitted_ = std::make_shared<const Samples>(std::move(*means));
+        }
+        spacing_ = medianSpacing(fitted_->field());
 
         // The curve the plot shows now.
         Normalisation norm;
@@ -100,16 +122,25 @@ public:
         if (!model_->normalisation(start_.sigma, false, norm, &cancel_))
             return fail(cancelled());
         if (!(norm.height > 0) || !std::isfinite(norm.height))
-            return fail(stopped(FitOutcome::Failed,
-                         "The simulated spectrum is flat on the display grid, so it cannot be scaled to the "
-                         "observed one: check the display range (G), the points (NoPnts) and the constants."));
+            return fail(stopped(FitOutcome::Failed, std::string(messages::kFitFlatSpectrum)));
         start_.amplitude = 2 * scale_ / norm.height;
 
-        const Pass raw = finalPass();
-        Eigen::VectorXd residual;
-        if (!residualsAt(raw, start_, residual))
-            return fail(cancelled());
-        result_.rmsBefore = rmsOf(residual);
+        report(FitPhase::Starting, 0.0);
+        const Pass raw = passOn(fitted_);
+        if (fitted_ == points_) {
+            Eigen::VectorXd residual;
+            if (!residualsAt(raw, start_, residual))
+                return fail(cancelled());
+            result_.rmsBefore = rmsOf(residual);
+        } else {
+            const Pass all = passOn(points_);
+            PassRows allRows(*model_, all, cancel_);
+            Factor factor;
+            if (!streamed(allRows, all.size(), start_, false, parameterCount(all), factor, ticker(FitPhase::Starting)))
+                return fail(cancelled());
+            result_.rmsBefore = std::sqrt(factor.rss / static_cast<double>(all.size()));
+        }
+        rms_ = result_.rmsBefore;
 
         // The user's values first; then starts scattered around them, until
         // what is left over is noise or the best minimum has been found again.
@@ -141,7 +172,7 @@ public:
         if (!best)
             return fail(first);
         current_ = best->values;
-        return finish(raw);
+        return fitted_ == points_ ? finish(raw) : refineAndFinish();
     }
 
 private:
@@ -160,7 +191,27 @@ private:
         attempt.message = std::move(message);
         return attempt;
     }
-    static Attempt cancelled() { return stopped(FitOutcome::Cancelled, "Fit cancelled; nothing has changed."); }
+    static Attempt cancelled() { return stopped(FitOutcome::Cancelled, std::string(messages::kFitCancelled)); }
+    static Attempt notConverged(int evaluations)
+    {
+        return stopped(FitOutcome::NotConverged, messages::fitNotConverged(evaluations));
+    }
+
+    // Tells the caller what the fit is doing.
+    void report(FitPhase phase, double done) const
+    {
+        if (progress_)
+            progress_({phase, result_.iterations, attempt_ + 1, smoothing_, rms_, done});
+    }
+
+    // Reports the share done of a long piece of work; false on a cancel.
+    WorkTick ticker(FitPhase phase) const
+    {
+        return [this, phase](double done) {
+            report(phase, done);
+            return !cancel_.load(std::memory_order_relaxed);
+        };
+    }
 
     FitResult fail(const Attempt& attempt)
     {
@@ -169,6 +220,19 @@ private:
         for (FittedValue& value : result_.values)
             value.value = value.start;
         return result_;
+    }
+
+    // Points per average: as many as keep each average within a quarter of
+    // the line width, within the bounds on the number of averages.
+    std::size_t averageSize() const
+    {
+        const std::size_t n = points_->size();
+        const std::size_t fewest = (n + kLeastAverages - 1) / kLeastAverages;
+        const std::size_t most = (n + kMostAverages - 1) / kMostAverages;
+        const double spacing = medianSpacing(points_->field(), kSpacingSample);
+        const double narrow = spacing > 0 ? std::floor(kAverageWidths * start_.sigma / spacing) : 0.0;
+        const auto bySigma = static_cast<std::size_t>(std::clamp(narrow, 0.0, static_cast<double>(fewest)));
+        return std::clamp(bySigma, most, fewest);
     }
 
     // A start around the user's values: each constant within 15 %, sigma
@@ -224,11 +288,11 @@ private:
         return variance <= kNoiseLikeRatio * differences;
     }
 
-    Pass finalPass() const
+    // The pass on the points, or their averages, that ends every start.
+    Pass passOn(std::shared_ptr<const Samples> samples) const
     {
         Pass pass;
-        pass.field = points_.field;
-        pass.data = points_.data;
+        pass.samples = std::move(samples);
         pass.varySigma = layout_.varySigma;
         pass.varyCentre = layout_.varyCentre;
         pass.varyAmplitude = layout_.varyScale;
@@ -261,7 +325,7 @@ private:
         Pass pass;
         pass.smoothing = width;
         const auto stride = static_cast<std::size_t>(std::max(1.0, std::floor(width / (2 * spacing_))));
-        smooth(points_, width, stride, pass);
+        pass.samples = std::make_shared<const Samples>(smooth(*fitted_, width, stride));
         pass.varyCentre = layout_.varyCentre;
         pass.varyAmplitude = true;
         pass.varyOffset = true;
@@ -272,16 +336,10 @@ private:
         return pass;
     }
 
-    int parametersOf(const Pass& pass) const
-    {
-        return static_cast<int>(std::count(pass.varySet.begin(), pass.varySet.end(), true)) + int{pass.varySigma} +
-               int{pass.varyCentre} + int{pass.varyAmplitude} + int{pass.varyOffset};
-    }
-
     bool residualsAt(const Pass& pass, const ModelValues& values, Eigen::VectorXd& residual)
     {
-        PassFunctor functor(*model_, pass, values, cancel_, parametersOf(pass));
-        residual.resize(static_cast<Eigen::Index>(pass.field.size()));
+        PassFunctor functor(*model_, pass, values, cancel_, parameterCount(pass));
+        residual.resize(static_cast<Eigen::Index>(pass.size()));
         return functor.evaluate(PassFunctor::pack(values, pass), &residual, nullptr);
     }
 
@@ -289,8 +347,8 @@ private:
     // the attempt's end when it has to stop here.
     std::optional<Attempt> minimise(const Pass& pass, double tolerance, int maxEvaluations)
     {
-        const int parameters = parametersOf(pass);
-        if (parameters == 0 || static_cast<int>(pass.field.size()) <= parameters)
+        const int parameters = parameterCount(pass);
+        if (parameters == 0 || static_cast<int>(pass.size()) <= parameters)
             return std::nullopt;
         PassFunctor functor(*model_, pass, current_, cancel_, parameters);
         Eigen::LevenbergMarquardt<PassFunctor> lm(functor);
@@ -309,25 +367,21 @@ private:
                 break;
             current_ = functor.unpack(x);
             ++result_.iterations;
-            if (progress_)
-                progress_({pass.smoothing > 0 ? FitPhase::Smoothed : FitPhase::Points, result_.iterations,
-                           attempt_ + 1, pass.smoothing, lm.fnorm() / std::sqrt(static_cast<double>(pass.field.size())),
-                           0.0});
+            rms_ = lm.fnorm() / std::sqrt(static_cast<double>(pass.size()));
+            smoothing_ = pass.smoothing;
+            report(pass.smoothing > 0 ? FitPhase::Smoothed : FitPhase::Points, 0.0);
             if (auto runaway = runAway())
                 return stopped(FitOutcome::RunAway, *runaway);
         }
         if (status == Eigen::LevenbergMarquardtSpace::UserAsked) {
             if (functor.stop() == Stop::SigmaZero)
-                return stopped(FitOutcome::RunAway, std::string(kSigmaThroughZero));
+                return stopped(FitOutcome::RunAway, std::string(messages::kFitSigmaThroughZero));
             return cancelled();
         }
         if (pass.smoothing == 0.0 && status == Eigen::LevenbergMarquardtSpace::TooManyFunctionEvaluation)
-            return stopped(FitOutcome::NotConverged,
-                           "The fit did not converge within " + std::to_string(maxEvaluations) +
-                               " evaluations. Bring the simulated trace closer to the observed one by hand, or "
-                               "vary fewer parameters, and start again.");
+            return notConverged(maxEvaluations);
         if (status == Eigen::LevenbergMarquardtSpace::ImproperInputParameters)
-            return stopped(FitOutcome::Failed, "The fit could not start: the problem is not well posed.");
+            return stopped(FitOutcome::Failed, std::string(messages::kFitIllPosed));
         return std::nullopt;
     }
 
@@ -335,28 +389,25 @@ private:
     std::optional<std::string> runAway() const
     {
         if (layout_.varySigma && !(current_.sigma > 0))
-            return std::string(kSigmaThroughZero);
+            return std::string(messages::kFitSigmaThroughZero);
         const double range = std::abs(problem_.displayRange);
         for (std::size_t g = 0; g < layout_.sets.size(); ++g) {
             if (std::abs(current_.set[g]) > range && std::abs(layout_.sets[g].start) <= range) {
-                const std::string names = namesOf(problem_, layout_.sets[g]);
-                return names + " ran beyond the display range: the observed spectrum does not hold this coupling. "
-                               "Check the number of nuclei, or keep " + names + " fixed.";
+                return messages::fitConstantRanAway(namesOf(problem_, layout_.sets[g]));
             }
         }
         if (layout_.varyCentre && std::abs(current_.centre - start_.centre) > range / 2)
-            return "The centre field ran out of the frame: bring the simulated trace closer to the observed one "
-                   "and start again.";
+            return std::string(messages::kFitCentreRanAway);
         if (!std::isfinite(current_.amplitude) || current_.amplitude * start_.amplitude < 0)
-            return "The scale ran through zero, turning the simulated trace upside down: the observed spectrum does "
-                   "not look like the simulated one here. Bring the two closer by hand and start again.";
+            return std::string(messages::kFitScaleThroughZero);
         return std::nullopt;
     }
 
     FitResult finish(const Pass& raw)
     {
-        const int n = static_cast<int>(raw.field.size());
-        const int p = parametersOf(raw);
+        report(FitPhase::Uncertainties, 0.0);
+        const int n = static_cast<int>(raw.size());
+        const int p = parameterCount(raw);
         PassFunctor functor(*model_, raw, current_, cancel_, p);
         const Eigen::VectorXd x = PassFunctor::pack(current_, raw);
         Eigen::VectorXd residual(n);
@@ -366,67 +417,42 @@ private:
         result_.rmsAfter = rmsOf(residual);
         const double variance = residual.squaredNorm() / (n - p);
 
-        Covariance fitted = covarianceOf(std::move(jacobian), variance);
-        const Eigen::MatrixXd& covariance = fitted.matrix;
-        std::vector<bool>& determined = fitted.determined;
-        const auto uncertainty = [&](Eigen::Index k) {
-            return determined[static_cast<std::size_t>(k)] ? std::sqrt(std::max(covariance(k, k), 0.0)) : kInfinity;
-        };
-        // An uncertainty wider than the display range determines nothing either.
-        const double range = std::abs(problem_.displayRange);
-        const Eigen::Index lengths = raw.varyAmplitude ? p - 1 : p; // all but the amplitude are in gauss
-        for (Eigen::Index j = 0; j < lengths; ++j)
-            if (uncertainty(j) > range)
-                determined[static_cast<std::size_t>(j)] = false;
+        return record(raw, covarianceOf(std::move(jacobian), variance));
+    }
 
-        std::vector<std::string> undetermined;
-        Eigen::Index k = 0;
-        // Records column k for the parameters it stands for: their value and
-        // uncertainty, and its name when the data leave it undetermined.
-        const auto record = [&](const std::vector<std::size_t>& members, double value, double error,
-                                std::string name) {
-            for (const std::size_t member : members) {
-                result_.values[member].value = value;
-                result_.values[member].uncertainty = error;
-            }
-            if (!determined[static_cast<std::size_t>(k)])
-                undetermined.push_back(std::move(name));
-            ++k;
+    // The end of a fit of averages: the last steps on every point, then the
+    // uncertainties from the factor of their Jacobian.
+    FitResult refineAndFinish()
+    {
+        const Pass all = passOn(points_);
+        RefineWatch watch;
+        watch.tick = ticker(FitPhase::AllPoints);
+        watch.accepted = [&](const ModelValues& values, double rss) -> std::optional<std::string> {
+            current_ = values;
+            ++result_.iterations;
+            rms_ = std::sqrt(rss / static_cast<double>(all.size()));
+            report(FitPhase::AllPoints, 1.0);
+            return runAway();
         };
-        for (std::size_t g = 0; g < layout_.sets.size(); ++g)
-            record(layout_.sets[g].members, current_.set[g], uncertainty(k), namesOf(problem_, layout_.sets[g]));
-        Eigen::Index sigmaColumn = -1;
-        if (raw.varySigma) {
-            sigmaColumn = k;
-            record({*layout_.sigma}, current_.sigma, uncertainty(k), "Sigma");
-        }
-        if (raw.varyCentre)
-            record({*layout_.centre}, current_.centre, uncertainty(k), "GCntr");
-        if (raw.varyAmplitude) {
-            // Scl = amplitude * height / 2, the height depending on the sets
-            // and sigma: its variance by the propagation of the covariance.
-            Normalisation norm;
-            model_->place(current_.set);
-            model_->normalisation(current_.sigma, true, norm, nullptr);
-            Eigen::VectorXd gradient = Eigen::VectorXd::Zero(p);
-            for (std::size_t g = 0; g < layout_.sets.size(); ++g)
-                gradient[static_cast<Eigen::Index>(g)] = current_.amplitude * norm.dSet[g] / 2;
-            if (sigmaColumn >= 0)
-                gradient[sigmaColumn] = current_.amplitude * norm.dSigma / 2;
-            gradient[k] = norm.height / 2;
-            bool known = true;
-            for (Eigen::Index j = 0; j < p; ++j)
-                if (gradient[j] != 0 && !determined[static_cast<std::size_t>(j)])
-                    known = false;
-            record({*layout_.scale}, current_.amplitude * norm.height / 2,
-                   known ? std::sqrt(std::max(gradient.dot(covariance * gradient), 0.0)) : kInfinity, "Scl");
-        }
-        result_.outcome = FitOutcome::Converged;
-        if (!undetermined.empty())
-            result_.message = "The observed spectrum does not determine " + joined(undetermined) +
-                              ", so their uncertainties are unknown: a splitting hidden in the line width, a "
-                              "constant of 0 or two constants that can trade places leave them free. Fix some of "
-                              "them, or keep equal constants equal.";
+        Refined refined = refine(*model_, all, current_, cancel_, kMostRefineSteps, kToleranceFinal, watch);
+        if (!refined.runAway.empty())
+            return fail(stopped(FitOutcome::RunAway, refined.runAway));
+        if (refined.stop == Stop::SigmaZero)
+            return fail(stopped(FitOutcome::RunAway, std::string(messages::kFitSigmaThroughZero)));
+        if (refined.end == RefineEnd::Stopped)
+            return fail(cancelled());
+        if (refined.end == RefineEnd::NotConverged)
+            return fail(notConverged(kMostRefineSteps));
+        report(FitPhase::Uncertainties, 0.0);
+        const double n = static_cast<double>(all.size());
+        result_.rmsAfter = std::sqrt(refined.factor.rss / n);
+        const double variance = refined.factor.rss / (n - parameterCount(all));
+        return record(all, covarianceOf(std::move(refined.factor.r), variance));
+    }
+
+    FitResult record(const Pass& pass, Covariance fitted)
+    {
+        recordFitted(problem_, layout_, *model_, current_, pass, std::move(fitted), result_);
         return result_;
     }
 
@@ -435,8 +461,11 @@ private:
     const FitProgressCallback& progress_;
     Layout layout_;
     std::optional<Model> model_;
-    Points points_;
+    std::shared_ptr<const Samples> points_; // every point in the frame
+    std::shared_ptr<const Samples> fitted_; // those, or their averages
     double spacing_ = 0.0;
+    double rms_ = 0.0;       // the last known, for progress
+    double smoothing_ = 0.0; // of the pass in hand, for progress
     int attempt_ = 0;
     ModelValues start_;
     ModelValues current_;

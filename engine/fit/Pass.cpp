@@ -1,45 +1,61 @@
 #include "engine/fit/Pass.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ravelle::fit {
 
-bool PassFunctor::evaluate(const InputType& x, ValueType* residual, JacobianType* jacobian)
+int parameterCount(const Pass& pass)
 {
-    const ModelValues values = unpack(x);
+    return static_cast<int>(std::count(pass.varySet.begin(), pass.varySet.end(), true)) + int{pass.varySigma} +
+           int{pass.varyCentre} + int{pass.varyAmplitude} + int{pass.varyOffset};
+}
+
+bool PassRows::at(const ModelValues& values, bool derivatives)
+{
     if (values.sigma == 0.0) {
         stop_ = Stop::SigmaZero;
         return false;
     }
-    const double sign = values.sigma < 0 ? -1.0 : 1.0; // a negative sigma draws as its absolute value
-    const double sigma = std::abs(values.sigma);
-    const double width = std::sqrt(sigma * sigma + pass_.smoothing * pass_.smoothing);
+    values_ = values;
+    sign_ = values.sigma < 0 ? -1.0 : 1.0; // a negative sigma draws as its absolute value
+    sigma_ = std::abs(values.sigma);
+    width_ = std::sqrt(sigma_ * sigma_ + pass_.smoothing * pass_.smoothing);
     model_.place(values.set);
+    amplitude_ = values.amplitude;
+    offset_ = pass_.varyOffset ? values.offset : 0.0;
+    if (!pass_.varyAmplitude) {
+        if (!model_.normalisation(sigma_, derivatives, norm_, &cancel_))
+            return cancelled();
+        amplitude_ = 2 * pass_.scale / norm_.height;
+    }
+    return true;
+}
 
-    const std::size_t n = pass_.field.size();
+bool PassRows::rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian)
+{
+    const std::span<const double> field = pass_.samples->field().subspan(begin, end - begin);
+    const std::span<const double> data = pass_.samples->data().subspan(begin, end - begin);
+    const std::span<const double> weight =
+        pass_.samples->weight().empty() ? std::span<const double>() : pass_.samples->weight().subspan(begin, end - begin);
+    const std::size_t n = field.size();
     offsets_.resize(n);
     for (std::size_t i = 0; i < n; ++i)
-        offsets_[i] = pass_.field[i] - values.centre;
-    const bool derivatives = jacobian != nullptr;
-    if (!model_.sums(offsets_, width, derivatives, sums_, &cancel_))
+        offsets_[i] = field[i] - values_.centre;
+    if (!model_.sums(offsets_, width_, jacobian != nullptr, sums_, &cancel_))
         return cancelled();
 
-    double amplitude = values.amplitude;
-    const double offset = pass_.varyOffset ? values.offset : 0.0;
-    Normalisation norm;
-    if (!pass_.varyAmplitude) {
-        if (!model_.normalisation(sigma, derivatives, norm, &cancel_))
-            return cancelled();
-        amplitude = 2 * pass_.scale / norm.height;
-    }
-
+    const double amplitude = amplitude_;
     if (residual) {
         for (std::size_t i = 0; i < n; ++i)
-            (*residual)[static_cast<Eigen::Index>(i)] = amplitude * sums_.value[i] + offset - pass_.data[i];
+            residual[i] = amplitude * sums_.value[i] + offset_ - data[i];
+        if (!weight.empty())
+            for (std::size_t i = 0; i < n; ++i)
+                residual[i] *= weight[i];
     }
     if (jacobian) {
         const std::size_t sets = model_.sets();
-        const double widthPerSigma = sign * sigma / width;
+        const double widthPerSigma = sign_ * sigma_ / width_;
         for (std::size_t i = 0; i < n; ++i) {
             const auto row = static_cast<Eigen::Index>(i);
             Eigen::Index k = 0;
@@ -48,13 +64,13 @@ bool PassFunctor::evaluate(const InputType& x, ValueType* residual, JacobianType
                     continue;
                 double d = amplitude * sums_.dSet[i * sets + g];
                 if (!pass_.varyAmplitude)
-                    d -= amplitude * sums_.value[i] * norm.dSet[g] / norm.height;
+                    d -= amplitude * sums_.value[i] * norm_.dSet[g] / norm_.height;
                 (*jacobian)(row, k++) = d;
             }
             if (pass_.varySigma) {
                 double d = amplitude * sums_.dSigma[i] * widthPerSigma;
                 if (!pass_.varyAmplitude)
-                    d -= amplitude * sums_.value[i] * norm.dSigma * sign / norm.height;
+                    d -= amplitude * sums_.value[i] * norm_.dSigma * sign_ / norm_.height;
                 (*jacobian)(row, k++) = d;
             }
             if (pass_.varyCentre)
@@ -63,6 +79,8 @@ bool PassFunctor::evaluate(const InputType& x, ValueType* residual, JacobianType
                 (*jacobian)(row, k++) = sums_.value[i];
             if (pass_.varyOffset)
                 (*jacobian)(row, k++) = 1.0;
+            if (!weight.empty())
+                jacobian->row(row) *= weight[i];
         }
     }
     return true;

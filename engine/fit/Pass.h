@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "engine/fit/Model.h"
+#include "engine/fit/Points.h"
 
 namespace ravelle::fit {
 
@@ -16,8 +18,7 @@ namespace ravelle::fit {
 
 struct Pass {
     double smoothing = 0.0;
-    std::vector<double> field; // ascending
-    std::vector<double> data;
+    std::shared_ptr<const Samples> samples;
     bool varySigma = false;
     bool varyCentre = false;
     bool varyAmplitude = true;  // otherwise amplitude = 2 Scl / height on the display grid
@@ -26,16 +27,65 @@ struct Pass {
     bool varyOffset = false;
     double scale = 1.0;         // Scl, when the amplitude follows from it
     std::vector<bool> varySet; // per coupling set
+
+    std::size_t size() const { return samples->size(); }
 };
 
+// The parameters a pass varies.
+int parameterCount(const Pass& pass);
+
 enum class Stop { None, Cancelled, SigmaZero };
+
+// The residuals (model - data, times the point's weight) and the Jacobian
+// rows of one pass at one set of values, for any run of its points: a step
+// on very many points takes them a piece at a time.
+class PassRows {
+public:
+    PassRows(Model& model, const Pass& pass, const std::atomic<bool>& cancel)
+        : model_(model), pass_(pass), cancel_(cancel)
+    {
+    }
+
+    // Places the lines for `values` and, where the amplitude follows from
+    // Scl, finds the curve's height on the display grid. False on a cancel or
+    // a sigma of 0 (stop() says which).
+    bool at(const ModelValues& values, bool derivatives);
+
+    // Rows begin to end - 1 into residual[i - begin] and (*jacobian)(i -
+    // begin, k); either may be null, the Jacobian only after at() with
+    // derivatives. False on a cancel.
+    bool rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian);
+
+    Stop stop() const { return stop_; }
+
+private:
+    bool cancelled()
+    {
+        stop_ = Stop::Cancelled;
+        return false;
+    }
+
+    Model& model_;
+    const Pass& pass_;
+    const std::atomic<bool>& cancel_;
+    Stop stop_ = Stop::None;
+    ModelValues values_;
+    double sign_ = 1.0;
+    double sigma_ = 0.0;
+    double width_ = 0.0;
+    double amplitude_ = 0.0;
+    double offset_ = 0.0;
+    Normalisation norm_;
+    std::vector<double> offsets_;
+    Sums sums_;
+};
 
 class PassFunctor : public Eigen::DenseFunctor<double> {
 public:
     PassFunctor(Model& model, const Pass& pass, const ModelValues& fixed, const std::atomic<bool>& cancel,
                 int parameters)
-        : Eigen::DenseFunctor<double>(parameters, static_cast<int>(pass.field.size())), model_(model), pass_(pass),
-          fixed_(fixed), cancel_(cancel)
+        : Eigen::DenseFunctor<double>(parameters, static_cast<int>(pass.size())), pass_(pass), fixed_(fixed),
+          rows_(model, pass, cancel)
     {
     }
 
@@ -80,25 +130,19 @@ public:
 
     int df(const InputType& x, JacobianType& jacobian) { return evaluate(x, nullptr, &jacobian) ? 0 : -1; }
 
-    Stop stop() const { return stop_; }
+    Stop stop() const { return rows_.stop(); }
 
-    // Residuals (model - data) and/or the Jacobian at x.
-    bool evaluate(const InputType& x, ValueType* residual, JacobianType* jacobian);
-
-private:
-    bool cancelled()
+    // Residuals and/or the Jacobian at x.
+    bool evaluate(const InputType& x, ValueType* residual, JacobianType* jacobian)
     {
-        stop_ = Stop::Cancelled;
-        return false;
+        return rows_.at(unpack(x), jacobian != nullptr) &&
+               rows_.rows(0, pass_.size(), residual ? residual->data() : nullptr, jacobian);
     }
 
-    Model& model_;
+private:
     const Pass& pass_;
     ModelValues fixed_;
-    const std::atomic<bool>& cancel_;
-    Stop stop_ = Stop::None;
-    std::vector<double> offsets_;
-    Sums sums_;
+    PassRows rows_;
 };
 
 } // namespace ravelle::fit

@@ -3,8 +3,67 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace ravelle::fit {
+
+namespace {
+
+// Long loops hear their tick this often, a few milliseconds apart.
+constexpr std::size_t kTickPoints = 1 << 16;
+
+using Keyed = std::vector<std::pair<double, std::size_t>>;
+
+bool byField(const std::pair<double, std::size_t>& a, const std::pair<double, std::size_t>& b)
+{
+    return a.first < b.first;
+}
+
+// Sorts (field, index) pairs by field, equal fields in their given order: a
+// merge sort of blocks, so that no step runs long without a tick.
+bool stableSortByField(Keyed& keyed, const WorkTick& tick)
+{
+    const std::size_t n = keyed.size();
+    // Each merge level is one more share of the work.
+    double levels = 1;
+    for (std::size_t width = kTickPoints; width < n; width *= 2)
+        ++levels;
+    for (std::size_t begin = 0; begin < n; begin += kTickPoints) {
+        const auto first = keyed.begin() + static_cast<std::ptrdiff_t>(begin);
+        std::stable_sort(first, first + static_cast<std::ptrdiff_t>(std::min(kTickPoints, n - begin)), byField);
+        if (!tick(static_cast<double>(begin) / static_cast<double>(n) / levels))
+            return false;
+    }
+    Keyed spare(n);
+    double level = 1;
+    for (std::size_t width = kTickPoints; width < n; width *= 2, ++level) {
+        for (std::size_t begin = 0; begin < n; begin += 2 * width) {
+            const auto at = [&](std::size_t i) { return keyed.begin() + static_cast<std::ptrdiff_t>(std::min(i, n)); };
+            std::merge(at(begin), at(begin + width), at(begin + width), at(begin + 2 * width),
+                       spare.begin() + static_cast<std::ptrdiff_t>(begin), byField);
+            if (!tick((level + static_cast<double>(begin) / static_cast<double>(n)) / levels))
+                return false;
+        }
+        keyed.swap(spare);
+    }
+    return true;
+}
+
+} // namespace
+
+Samples::Samples(std::vector<double> field, std::vector<double> data, std::vector<double> weight)
+    : ownField_(std::move(field)), ownData_(std::move(data)), ownWeight_(std::move(weight)), field_(ownField_),
+      data_(ownData_)
+{
+}
+
+Samples Samples::viewOf(const std::vector<double>& field, const std::vector<double>& data)
+{
+    Samples view;
+    view.field_ = field;
+    view.data_ = data;
+    return view;
+}
 
 std::vector<std::size_t> ascendingOrder(const std::vector<double>& field)
 {
@@ -14,20 +73,33 @@ std::vector<std::size_t> ascendingOrder(const std::vector<double>& field)
     return order;
 }
 
-Points sortedPoints(const FitProblem& problem)
+std::optional<Samples> sortedPoints(const FitProblem& problem, const WorkTick& tick)
 {
-    Points points;
-    for (const std::size_t i : ascendingOrder(problem.field)) {
-        points.field.push_back(problem.field[i]);
-        points.data.push_back(problem.intensity[i]);
+    if (std::is_sorted(problem.field.begin(), problem.field.end()))
+        return Samples::viewOf(problem.field, problem.intensity);
+    const std::size_t n = problem.field.size();
+    Keyed keyed(n);
+    for (std::size_t i = 0; i < n; ++i)
+        keyed[i] = {problem.field[i], i};
+    if (!stableSortByField(keyed, tick))
+        return std::nullopt;
+    std::vector<double> field(n);
+    std::vector<double> data(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        field[i] = keyed[i].first;
+        data[i] = problem.intensity[keyed[i].second];
+        if (i % kTickPoints == 0 && !tick(1.0))
+            return std::nullopt;
     }
-    return points;
+    return Samples(std::move(field), std::move(data));
 }
 
-double medianSpacing(const std::vector<double>& field)
+double medianSpacing(std::span<const double> field, std::size_t most)
 {
+    const std::size_t gaps = field.empty() ? 0 : field.size() - 1;
+    const std::size_t stride = gaps > most ? (gaps + most - 1) / most : 1;
     std::vector<double> spacing;
-    for (std::size_t i = 1; i < field.size(); ++i)
+    for (std::size_t i = 1; i < field.size(); i += stride)
         if (field[i] > field[i - 1])
             spacing.push_back(field[i] - field[i - 1]);
     if (spacing.empty())
@@ -36,28 +108,64 @@ double medianSpacing(const std::vector<double>& field)
     return spacing[spacing.size() / 2];
 }
 
-void smooth(const Points& points, double width, std::size_t stride, Pass& pass)
+Samples smooth(const Samples& points, double width, std::size_t stride)
 {
-    const std::size_t n = points.field.size();
+    const std::span<const double> field = points.field();
+    const std::span<const double> data = points.data();
+    const std::span<const double> weight = points.weight();
+    const std::size_t n = field.size();
+    std::vector<double> smoothedField;
+    std::vector<double> smoothedData;
     std::size_t low = 0;
     std::size_t high = 0;
     for (std::size_t i = 0; i < n; i += stride) {
-        const double f = points.field[i];
-        while (points.field[low] < f - 4 * width)
+        const double f = field[i];
+        while (field[low] < f - 4 * width)
             ++low;
-        while (high < n && points.field[high] <= f + 4 * width)
+        while (high < n && field[high] <= f + 4 * width)
             ++high;
         double total = 0.0;
         double weights = 0.0;
         for (std::size_t j = low; j < high; ++j) {
-            const double t = (points.field[j] - f) / width;
-            const double w = std::exp(-0.5 * t * t);
-            total += w * points.data[j];
+            const double t = (field[j] - f) / width;
+            double w = std::exp(-0.5 * t * t);
+            if (!weight.empty())
+                w *= weight[j] * weight[j];
+            total += w * data[j];
             weights += w;
         }
-        pass.field.push_back(f);
-        pass.data.push_back(total / weights);
+        smoothedField.push_back(f);
+        smoothedData.push_back(total / weights);
     }
+    return Samples(std::move(smoothedField), std::move(smoothedData));
+}
+
+std::optional<Samples> averaged(const Samples& points, std::size_t size, const WorkTick& tick)
+{
+    const std::span<const double> field = points.field();
+    const std::span<const double> data = points.data();
+    const std::size_t n = field.size();
+    const std::size_t count = (n + size - 1) / size;
+    std::vector<double> meanField(count);
+    std::vector<double> meanData(count);
+    std::vector<double> weight(count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t begin = k * size;
+        const std::size_t end = std::min(n, begin + size);
+        double fieldSum = 0.0;
+        double dataSum = 0.0;
+        for (std::size_t i = begin; i < end; ++i) {
+            fieldSum += field[i];
+            dataSum += data[i];
+        }
+        const auto members = static_cast<double>(end - begin);
+        meanField[k] = fieldSum / members;
+        meanData[k] = dataSum / members;
+        weight[k] = std::sqrt(members);
+        if (begin / kTickPoints != end / kTickPoints && !tick(static_cast<double>(end) / static_cast<double>(n)))
+            return std::nullopt;
+    }
+    return Samples(std::move(meanField), std::move(meanData), std::move(weight));
 }
 
 } // namespace ravelle::fit
