@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "engine/BoxNumber.h"
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 
 namespace ravelle {
@@ -93,26 +94,28 @@ private:
     int rowCount_;
 };
 
-QString text(const std::string& value)
+QString text(std::string_view value)
 {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-const char* captionOf(const FitParameter& parameter)
+int percent(double share) { return static_cast<int>(std::clamp(share, 0.0, 1.0) * 100); }
+
+std::string_view captionOf(const FitParameter& parameter)
 {
     switch (parameter.kind) {
     case FitParameterKind::Hydrogen:
-        return "A(H) (G)";
+        return messages::kFitHydrogenCaption;
     case FitParameterKind::Nitrogen:
-        return "A(N) (G)";
+        return messages::kFitNitrogenCaption;
     case FitParameterKind::Sigma:
-        return "Sigma of the Gaussian line (G)";
+        return messages::kFitSigmaCaption;
     case FitParameterKind::Centre:
-        return "Centre field (G)";
+        return messages::kFitCentreCaption;
     case FitParameterKind::Scale:
-        return "Mutual scale (Calc/Obs)";
+        return messages::kFitScaleCaption;
     }
-    return "";
+    return {};
 }
 
 } // namespace
@@ -141,7 +144,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
       calculate_(std::move(calculate)), fit_(std::move(fit))
 {
     setObjectName(QStringLiteral("FitDialog"));
-    setWindowTitle(QStringLiteral("Fit"));
+    setWindowTitle(text(messages::kFitTitle));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
@@ -149,9 +152,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     const double high = std::max(problem_->frameLow, problem_->frameHigh);
     intro_ = new WrappedLabel(this);
     intro_->setObjectName(QStringLiteral("Intro"));
-    intro_->setText(text("Fits the simulated trace to the " + std::to_string(problem_->field.size()) +
-                         " observed points between " + number(low, 2) + " and " + number(high, 2) +
-                         " G. Tick the parameters to vary, then press Start."));
+    intro_->setText(text(messages::fitIntro(problem_->field.size(), number(low, 2), number(high, 2))));
     layout->addWidget(intro_);
 
     auto* rows = new QWidget;
@@ -160,7 +161,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     table_->setObjectName(QStringLiteral("Rows"));
     layout->addWidget(table_, 1);
 
-    keepEqual_ = new QCheckBox(QStringLiteral("Keep equal constants equal (equivalent nuclei)"), this);
+    keepEqual_ = new QCheckBox(text(messages::kFitKeepEqual), this);
     keepEqual_->setObjectName(QStringLiteral("KeepEqual"));
     keepEqual_->setChecked(problem_->keepEqualConstantsEqual);
     layout->addWidget(keepEqual_);
@@ -174,18 +175,18 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    const auto addButton = [&](const char* caption, const char* name) {
-        auto* button = new QPushButton(QString::fromLatin1(caption), this);
+    const auto addButton = [&](std::string_view caption, const char* name) {
+        auto* button = new QPushButton(text(caption), this);
         button->setObjectName(QString::fromLatin1(name));
         button->setAutoDefault(false);
         buttons->addWidget(button);
         return button;
     };
-    start_ = addButton("Start", "Start");
-    cancel_ = addButton("Cancel", "Cancel");
-    keep_ = addButton("Keep", "Keep");
-    revert_ = addButton("Revert", "Revert");
-    close_ = addButton("Close", "Close");
+    start_ = addButton(messages::kFitStart, "Start");
+    cancel_ = addButton(messages::kFitCancel, "Cancel");
+    keep_ = addButton(messages::kFitKeep, "Keep");
+    revert_ = addButton(messages::kFitRevert, "Revert");
+    close_ = addButton(messages::kFitClose, "Close");
     layout->addLayout(buttons);
 
     connect(start_, &QPushButton::clicked, this, &FitDialog::startFit);
@@ -221,9 +222,8 @@ FitDialog::~FitDialog() = default; // dropping the job asks a running fit to sto
 void FitDialog::buildRows(QWidget* table)
 {
     auto* grid = new QGridLayout(table);
-    const char* headers[] = {"Box", "", "Now", "Vary", "Fitted", "Uncertainty"};
     for (int column = 0; column < 6; ++column) {
-        auto* header = new QLabel(QString::fromLatin1(headers[column]), table);
+        auto* header = new QLabel(text(messages::kFitColumnHeaders[column]), table);
         QFont bold = header->font();
         bold.setBold(true);
         header->setFont(bold);
@@ -233,7 +233,7 @@ void FitDialog::buildRows(QWidget* table)
     for (const FitParameter& parameter : problem_->parameters) {
         const QString name = text(parameter.box);
         grid->addWidget(new QLabel(name, table), line, 0);
-        grid->addWidget(new QLabel(QString::fromLatin1(captionOf(parameter)), table), line, 1);
+        grid->addWidget(new QLabel(text(captionOf(parameter)), table), line, 1);
         grid->addWidget(new QLabel(text(formatGeneral(parameter.value, host_.decimalSeparator())), table), line, 2);
         Row row;
         row.vary = new QCheckBox(table);
@@ -301,7 +301,8 @@ void FitDialog::startFit()
 
     result_.reset();
     message_->clear();
-    setStatus(QStringLiteral("Fitting..."));
+    cancelling_ = false;
+    setStatus(text(messages::kFitFitting));
     setStage(Stage::Running);
     // The boxes and the program state are touched only on this thread, after
     // the fit has ended.
@@ -314,7 +315,8 @@ void FitDialog::cancelFit()
     if (!running())
         return;
     job_->cancel();
-    setStatus(QStringLiteral("Cancelling..."));
+    cancelling_ = true;
+    setStatus(text(messages::kFitCancelling));
 }
 
 void FitDialog::setStatus(const QString& line)
@@ -327,7 +329,7 @@ void FitDialog::poll()
 {
     if (!running())
         return;
-    if (auto progress = job_->takeProgress())
+    if (auto progress = job_->takeProgress(); progress && !cancelling_)
         showProgress(*progress);
     if (auto result = job_->takeResult()) {
         poll_->stop();
@@ -338,42 +340,61 @@ void FitDialog::poll()
 
 void FitDialog::showProgress(const FitProgress& progress)
 {
-    std::string line = "Start " + std::to_string(progress.start) + ", iteration " +
-                       std::to_string(progress.iteration) + ": RMS residual " + number(progress.rms, 5);
-    if (progress.smoothing > 0)
-        line += " (on the points smoothed over " + number(progress.smoothing, 2) + " G)";
+    std::string line;
+    switch (progress.phase) {
+    case FitPhase::Sorting:
+        line = messages::fitSorting(percent(progress.done));
+        break;
+    case FitPhase::Averaging:
+        line = messages::fitAveraging(percent(progress.done));
+        break;
+    case FitPhase::Starting:
+        line = messages::fitStarting(percent(progress.done));
+        break;
+    case FitPhase::Smoothed:
+    case FitPhase::Points:
+        line = messages::fitStep(progress.start, progress.iteration, number(progress.rms, 5));
+        if (progress.smoothing > 0)
+            line += messages::fitSmoothedOver(number(progress.smoothing, 2));
+        break;
+    case FitPhase::AllPoints:
+        line = messages::fitLastSteps(progress.iteration, number(progress.rms, 5), percent(progress.done));
+        break;
+    case FitPhase::Uncertainties:
+        line = messages::kFitUncertainties;
+        break;
+    }
     setStatus(text(line));
 }
 
 void FitDialog::showResult(FitResult result)
 {
-    const std::string counts = std::to_string(result.pointCount) + " points, " +
-                               std::to_string(result.parameterCount) + " parameters, " +
-                               std::to_string(result.iterations) + " iterations";
+    const std::string counts = messages::fitCounts(result.pointCount, result.parameterCount, result.iterations);
     message_->setText(text(result.message));
     if (!result.converged()) {
         status_->setText(text(result.outcome == FitOutcome::Cancelled
-                                  ? "Cancelled after " + std::to_string(result.iterations) + " iterations."
-                                  : "The fit has stopped (" + counts + ")."));
+                                  ? messages::fitCancelledAfter(result.iterations)
+                                  : messages::fitStopped(counts)));
         result_ = std::move(result);
         setStage(Stage::Ready);
         fitToContents();
         emit fitEnded();
         return;
     }
-    status_->setText(text("RMS residual " + number(result.rmsBefore, 5) + " before, " + number(result.rmsAfter, 5) +
-                          " after (" + counts + ")."));
+    status_->setText(
+        text(messages::fitResiduals(number(result.rmsBefore, 5), number(result.rmsAfter, 5), counts)));
     setStage(Stage::Finished);
     for (const FittedValue& value : result.values) {
         Row& row = rows_.at(value.box);
         if (!value.varied) {
-            row.uncertainty->setText(QStringLiteral("fixed"));
+            row.uncertainty->setText(text(messages::kFitFixed));
             continue;
         }
         row.fitted->setText(text(fittedValueText(value, host_.decimalSeparator())));
         row.uncertainty->setText(std::isfinite(value.uncertainty)
-                                     ? text("± " + number(value.uncertainty, decimalsForUncertainty(value.uncertainty)))
-                                     : QStringLiteral("not determined"));
+                                     ? text(messages::fitUncertainty(
+                                           number(value.uncertainty, decimalsForUncertainty(value.uncertainty))))
+                                     : text(messages::kFitNotDetermined));
     }
     result_ = std::move(result);
     keep_->setFocus();

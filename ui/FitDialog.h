@@ -93,6 +93,7 @@ private:
     std::function<void()> calculate_;
     FitJob::FitFunction fit_;
     std::unique_ptr<FitJob> job_;
+    bool cancelling_ = false; // no more progress shown once Cancel is pressed
     QTimer* poll_ = nullptr;
     std::optional<FitResult> result_;
 

@@ -209,11 +209,13 @@ TEST_F(FitDialogTest, CancelStopsALongFitAndChangesNothing)
 // test lets it go, and reports again. What a fit busy in a long step does.
 class HeldFit {
 public:
+    explicit HeldFit(FitProgress first = {FitPhase::Points, 1, 1, 0.0, 0.5, 0.0}) : first_(first) {}
+
     FitJob::FitFunction function()
     {
-        return [state = state_](const FitProblem& problem, const std::atomic<bool>& cancel,
-                                const FitProgressCallback& progress) {
-            progress({FitPhase::Points, 1, 1, 0.0, 0.5, 0.0});
+        return [state = state_, first = first_](const FitProblem& problem, const std::atomic<bool>& cancel,
+                                                const FitProgressCallback& progress) {
+            progress(first);
             std::unique_lock lock(state->mutex);
             state->entered = true;
             state->changed.notify_all();
@@ -249,6 +251,7 @@ private:
         bool entered = false;
         bool released = false;
     };
+    FitProgress first_;
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
@@ -272,6 +275,39 @@ TEST_F(FitDialogTest, ClosingTheWindowDuringAFitNeverWaitsForIt)
     QCoreApplication::processEvents();
     EXPECT_EQ(host.boxes, boxesBefore);
     EXPECT_EQ(calculations, 0);
+}
+
+// What the fit reports is shown while it runs: the phase, the share done,
+// the iteration and the residual.
+TEST_F(FitDialogTest, ProgressShowsThePhaseAndHowFarItHasGot)
+{
+    using P = FitPhase;
+    struct Row {
+        FitProgress progress;
+        const char* status;
+    };
+    const Row rows[] = {
+        {{P::Sorting, 0, 1, 0.0, 0.0, 0.4}, "Putting the observed points in field order: 40 %"},
+        {{P::Averaging, 0, 1, 0.0, 0.0, 1.0}, "Averaging neighbouring points of the long spectrum: 100 %"},
+        {{P::Starting, 0, 1, 0.0, 0.0, 0.125}, "Comparing the starting curve with the observed points: 12 %"},
+        {{P::Smoothed, 4, 2, 1.5, 0.0123456, 0.0},
+         "Start 2, iteration 4: RMS residual 0.01235 (on the points smoothed over 1.50 G)"},
+        {{P::Points, 9, 1, 0.0, 0.02, 0.0}, "Start 1, iteration 9: RMS residual 0.02000"},
+        {{P::AllPoints, 12, 1, 0.0, 0.02, 0.5},
+         "Last steps on every point, iteration 12: RMS residual 0.02000 (50 %)"},
+        {{P::Uncertainties, 12, 1, 0.0, 0.02, 0.0}, "Working out the uncertainties..."},
+    };
+    for (const Row& row : rows) {
+        HeldFit held(row.progress);
+        FitDialog dialog(problem(), host, calculate, nullptr, held.function());
+        dialog.startButton()->click();
+        EXPECT_EQ(dialog.statusLabel()->text(), "Fitting...");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.statusLabel()->text() == row.status; }, 60000))
+            << dialog.statusLabel()->text().toStdString();
+        held.release();
+        dialog.cancelButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.running(); }, 60000));
+    }
 }
 
 TEST_F(FitDialogTest, AFitThatEndsAfterCancelIsShownAsCancelled)
