@@ -285,6 +285,59 @@ BENCHMARK(BM_FitCancel)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
+// The heaviest fit that is still done point by point: 100,000 points and 19
+// parameters (15 hydrogen constants kept apart, 98,304 lines). Cancelled
+// once it has reached the given phase; how long it takes to return.
+void BM_FitCancelManyParameters(benchmark::State& state)
+{
+    static const FitProblem problem = [] {
+        FitProblem made;
+        made.displayRange = 40;
+        made.points = 1000;
+        made.frameLow = 3330;
+        made.frameHigh = 3370;
+        for (int i = 0; i < 100'000; ++i)
+            made.field.push_back(3330 + 40.0 * i / 99'999);
+        for (int k = 1; k <= 15; ++k)
+            made.parameters.push_back({FitParameterKind::Hydrogen, testing::numbered("H", static_cast<std::size_t>(k)),
+                                       0.4 + 0.3 * (k % 5) + 0.05 * k, true});
+        made.parameters.push_back({FitParameterKind::Nitrogen, "N1", 6.3, true});
+        made.parameters.push_back({FitParameterKind::Sigma, "Sigma", 0.1, true});
+        made.parameters.push_back({FitParameterKind::Centre, "GCntr", 3350, true});
+        made.parameters.push_back({FitParameterKind::Scale, "Scl", 1, true});
+        made.intensity = displayedCurve(made, made.field);
+        for (std::size_t k = 0; k < 15; ++k)
+            made.parameters[k].value *= 1.02;
+        made.keepEqualConstantsEqual = false;
+        return made;
+    }();
+    const auto phase = static_cast<FitPhase>(state.range(0));
+    double latency = 0;
+    for (auto _ : state) {
+        std::atomic<bool> cancel{false};
+        std::atomic<bool> reached{false};
+        std::thread fit([&] {
+            runFit(problem, cancel, [&](const FitProgress& progress) {
+                if (progress.phase == phase)
+                    reached = true;
+            });
+            reached = true;
+        });
+        while (!reached)
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        const auto asked = std::chrono::steady_clock::now();
+        cancel = true;
+        fit.join();
+        latency = secondsSince(asked);
+    }
+    state.counters["latency_s"] = latency;
+}
+BENCHMARK(BM_FitCancelManyParameters)
+    ->Arg(static_cast<int>(FitPhase::Starting))
+    ->Arg(static_cast<int>(FitPhase::Points))
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
 } // namespace
 
 BENCHMARK_MAIN();
