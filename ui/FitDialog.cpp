@@ -201,7 +201,18 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     fitToContents();
 }
 
-void FitDialog::fitToContents()
+void FitDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Only now do the wrapped texts know their width, and with it their
+    // height: the size from before was a guess.
+    if (!shown_) {
+        shown_ = true;
+        fitToContents(true);
+    }
+}
+
+void FitDialog::fitToContents(bool mayShrink)
 {
     layout()->activate();
     const QScreen* screen = this->screen();
@@ -210,7 +221,7 @@ void FitDialog::fitToContents()
     const QRect available = screen->availableGeometry();
     const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
     // Before it is first shown the window has a made-up size of its own.
-    const QSize wanted = isVisible() ? size().expandedTo(sizeHint()) : sizeHint();
+    const QSize wanted = isVisible() && !mayShrink ? size().expandedTo(sizeHint()) : sizeHint();
     resize(wanted.boundedTo(available.size() - frame));
     // Kept on the screen when it has grown past its lower edge.
     if (isVisible() && frameGeometry().bottom() > available.bottom())

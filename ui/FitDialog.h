@@ -62,6 +62,9 @@ public:
     QPushButton* keepButton() const { return keep_; }
     QPushButton* revertButton() const { return revert_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 public slots:
     void startFit();
     void cancelFit();
@@ -79,7 +82,7 @@ private:
     void setStage(Stage stage);
     // Grows the window to show every row and text whole, as far as the
     // screen allows; the row table scrolls beyond that.
-    void fitToContents();
+    void fitToContents(bool mayShrink = false);
     void setStatus(const QString& line);
     void poll();
     void showProgress(const FitProgress& progress);
@@ -94,6 +97,7 @@ private:
     FitJob::FitFunction fit_;
     std::unique_ptr<FitJob> job_;
     bool cancelling_ = false; // no more progress shown once Cancel is pressed
+    bool shown_ = false;
     QTimer* poll_ = nullptr;
     std::optional<FitResult> result_;
 
