@@ -94,6 +94,8 @@ inline constexpr std::string_view kFitNoMemory =
     "There is not enough memory for this fit: fix some constants or narrow the frame.";
 inline std::string fitFailed(std::string_view what) { return "The fit failed: " + std::string(what); }
 inline constexpr std::string_view kFitFailedUnexpectedly = "The fit failed unexpectedly.";
+inline constexpr std::string_view kFitNoThread =
+    "The fit could not start: the system has no thread to spare for it. Close some programs and try again.";
 
 // The dialog.
 inline constexpr std::string_view kFitTitle = "Fit";

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "engine/Messages.h"
+#include "engine/fit/Layout.h"
 
 namespace ravelle {
 
@@ -62,29 +66,44 @@ private:
     std::vector<Entry> threads_;
 };
 
+void handIn(FitJob::Shared& shared, FitResult result)
+{
+    const std::lock_guard lock(shared.mutex);
+    shared.result = std::move(result);
+    shared.ended = true;
+}
+
+void runJob(const std::shared_ptr<FitJob::Shared>& shared, std::shared_ptr<const FitProblem> problem,
+            FitJob::FitFunction fit)
+{
+    FitResult result = fit(*problem, shared->cancel, [&shared](const FitProgress& progress) {
+        const std::lock_guard lock(shared->mutex);
+        shared->progress = progress;
+    });
+    // A dialog that has gone leaves the problem to this thread: free it
+    // before saying so, so that joining an ended thread never waits.
+    problem.reset();
+    fit = nullptr;
+    handIn(*shared, std::move(result));
+    --runningThreads;
+}
+
 } // namespace
 
 FitJob::FitJob(std::shared_ptr<const FitProblem> problem, FitFunction fit) : shared_(std::make_shared<Shared>())
 {
     FitThreads& threads = FitThreads::instance(); // made before the thread, so it outlives it
+    FitResult refused;
+    refused.message = messages::kFitNoThread;
+    refused.values = ravelle::fit::startingValues(*problem);
     ++runningThreads;
-    std::thread thread([shared = shared_, problem = std::move(problem), fit = std::move(fit)]() mutable {
-        FitResult result = fit(*problem, shared->cancel, [&shared](const FitProgress& progress) {
-            const std::lock_guard lock(shared->mutex);
-            shared->progress = progress;
-        });
-        // A dialog that has gone leaves the problem to this thread: free it
-        // before saying so, so that joining an ended thread never waits.
-        problem.reset();
-        fit = nullptr;
-        {
-            const std::lock_guard lock(shared->mutex);
-            shared->result = std::move(result);
-            shared->ended = true;
-        }
+    try {
+        threads.add(std::thread(runJob, shared_, std::move(problem), std::move(fit)), shared_);
+    } catch (const std::system_error&) {
+        // No thread to be had: the fit ends at once and says why.
         --runningThreads;
-    });
-    threads.add(std::move(thread), shared_);
+        handIn(*shared_, std::move(refused));
+    }
 }
 
 FitJob::~FitJob() { cancel(); }
