@@ -139,7 +139,10 @@ inline std::string fitStep(int start, int iteration, const std::string& rms)
 {
     return "Start " + std::to_string(start) + ", iteration " + std::to_string(iteration) + ": RMS residual " + rms;
 }
-inline std::string fitSmoothedOver(const std::string& width) { return " (on the points smoothed over " + width + " G)"; }
+inline std::string fitSmoothedOver(const std::string& width)
+{
+    return " (on the points smoothed over " + width + " G)";
+}
 inline std::string fitLastSteps(int iteration, const std::string& rms, int percent)
 {
     return "Last steps on every point, iteration " + std::to_string(iteration) + ": RMS residual " + rms + " (" +

@@ -34,10 +34,11 @@ bool PassRows::at(const ModelValues& values, bool derivatives)
 
 bool PassRows::rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian)
 {
-    const std::span<const double> field = pass_.samples->field().subspan(begin, end - begin);
-    const std::span<const double> data = pass_.samples->data().subspan(begin, end - begin);
+    const Samples& samples = *pass_.samples;
+    const std::span<const double> field = samples.field().subspan(begin, end - begin);
+    const std::span<const double> data = samples.data().subspan(begin, end - begin);
     const std::span<const double> weight =
-        pass_.samples->weight().empty() ? std::span<const double>() : pass_.samples->weight().subspan(begin, end - begin);
+        samples.weight().empty() ? std::span<const double>() : samples.weight().subspan(begin, end - begin);
     const std::size_t n = field.size();
     offsets_.resize(n);
     for (std::size_t i = 0; i < n; ++i)

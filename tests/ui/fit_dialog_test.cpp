@@ -31,6 +31,7 @@
 #include "engine/Messages.h"
 #include "engine/ProgramState.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/SyntheticSpectra.h"
 #include "commands/Commands.h"
 #include "ui/FitDialog.h"
 #include "ui/MainWindow.h"
@@ -393,7 +394,8 @@ FitProblem problemWithRows(int rows)
     const int constants = rows >= 4 ? rows - 3 : rows;
     for (int k = 1; k <= constants; ++k) {
         const bool hydrogen = k <= 15;
-        const std::string box = (hydrogen ? "H" : "N") + std::to_string(hydrogen ? k : k - 15);
+        const auto number = static_cast<std::size_t>(hydrogen ? k : k - 15);
+        const std::string box = testing::numbered(hydrogen ? "H" : "N", number);
         problem.parameters.push_back(
             {hydrogen ? FitParameterKind::Hydrogen : FitParameterKind::Nitrogen, box, 0.25 * k, true});
     }
@@ -453,9 +455,11 @@ void expectClearLayout(const FitDialog& dialog, const std::string& label, bool s
             EXPECT_FALSE(rect.intersects(inDialog(parts[b], &dialog)))
                 << parts[a]->objectName().toStdString() << " over " << parts[b]->objectName().toStdString();
     }
-    for (const QLabel* text : {dialog.introLabel(), dialog.statusLabel(), dialog.messageLabel()})
-        if (!text->text().isEmpty())
+    for (const QLabel* text : {dialog.introLabel(), dialog.statusLabel(), dialog.messageLabel()}) {
+        if (!text->text().isEmpty()) {
             EXPECT_GE(text->height(), text->heightForWidth(text->width())) << text->objectName().toStdString();
+        }
+    }
     EXPECT_GE(dialog.keepEqualBox()->height(), dialog.keepEqualBox()->sizeHint().height());
 
     // Every row inside the viewport, or a scroll bar to reach it while the
@@ -470,8 +474,9 @@ void expectClearLayout(const FitDialog& dialog, const std::string& label, bool s
     }
     if (!allWhole) {
         EXPECT_TRUE(table->verticalScrollBar()->isVisible());
-        if (!shrunkByHand)
+        if (!shrunkByHand) {
             EXPECT_GE(dialog.frameGeometry().height(), screen.height() * 9 / 10);
+        }
     }
     // The header and at least three rows, or all there are.
     const int lines = static_cast<int>(dialog.problem().parameters.size()) + 1;
