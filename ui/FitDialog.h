@@ -12,7 +12,6 @@
 #include "commands/CommandHost.h"
 #include "commands/FitCommand.h"
 #include "engine/fit/Fit.h"
-#include "engine/fit/FitJob.h"
 #include "engine/ProgramState.h"
 
 class QCheckBox;

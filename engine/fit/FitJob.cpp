@@ -1,4 +1,4 @@
-#include "engine/fit/FitJob.h"
+#include "engine/fit/Fit.h"
 
 #include <algorithm>
 #include <mutex>

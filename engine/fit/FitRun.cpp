@@ -129,7 +129,7 @@ public:
         const Pass raw = passOn(fitted_);
         if (fitted_ == points_) {
             Eigen::VectorXd residual;
-            if (!residualsAt(raw, start_, residual))
+            if (!residualsAt(raw, start_, residual, ticker(FitPhase::Starting)))
                 return fail(cancelled());
             result_.rmsBefore = rmsOf(residual);
         } else {
@@ -336,9 +336,10 @@ private:
         return pass;
     }
 
-    bool residualsAt(const Pass& pass, const ModelValues& values, Eigen::VectorXd& residual)
+    bool residualsAt(const Pass& pass, const ModelValues& values, Eigen::VectorXd& residual, WorkTick tick = {})
     {
         PassFunctor functor(*model_, pass, values, cancel_, parameterCount(pass));
+        functor.setTick(std::move(tick));
         residual.resize(static_cast<Eigen::Index>(pass.size()));
         return functor.evaluate(PassFunctor::pack(values, pass), &residual, nullptr);
     }

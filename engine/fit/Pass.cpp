@@ -5,6 +5,14 @@
 
 namespace ravelle::fit {
 
+namespace {
+
+// Points whose sums are taken at once: their scratch stays small, and a
+// long evaluation can say how far it has got.
+constexpr std::size_t kBlockPoints = 1 << 14;
+
+} // namespace
+
 int parameterCount(const Pass& pass)
 {
     return static_cast<int>(std::count(pass.varySet.begin(), pass.varySet.end(), true)) + int{pass.varySigma} +
@@ -34,6 +42,20 @@ bool PassRows::at(const ModelValues& values, bool derivatives)
 
 bool PassRows::rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian)
 {
+    for (std::size_t from = begin; from < end; from += kBlockPoints) {
+        const std::size_t to = std::min(end, from + kBlockPoints);
+        const std::size_t offset = from - begin;
+        if (!block(from, to, residual ? residual + offset : nullptr, jacobian, static_cast<Eigen::Index>(offset)))
+            return false;
+        if (tick_ && !tick_(static_cast<double>(to - begin) / static_cast<double>(end - begin)))
+            return cancelled();
+    }
+    return true;
+}
+
+bool PassRows::block(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian,
+                     Eigen::Index firstRow)
+{
     const Samples& samples = *pass_.samples;
     const std::span<const double> field = samples.field().subspan(begin, end - begin);
     const std::span<const double> data = samples.data().subspan(begin, end - begin);
@@ -58,7 +80,7 @@ bool PassRows::rows(std::size_t begin, std::size_t end, double* residual, Eigen:
         const std::size_t sets = model_.sets();
         const double widthPerSigma = sign_ * sigma_ / width_;
         for (std::size_t i = 0; i < n; ++i) {
-            const auto row = static_cast<Eigen::Index>(i);
+            const auto row = firstRow + static_cast<Eigen::Index>(i);
             Eigen::Index k = 0;
             for (std::size_t g = 0; g < sets; ++g) {
                 if (!pass_.varySet[g])

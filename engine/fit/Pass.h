@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/fit/Model.h"
@@ -56,9 +57,16 @@ public:
     // derivatives. False on a cancel.
     bool rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian);
 
+    // Told the share of rows() done every few thousand points; returning
+    // false stops it as a cancel.
+    void setTick(WorkTick tick) { tick_ = std::move(tick); }
+
     Stop stop() const { return stop_; }
 
 private:
+    bool block(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian,
+               Eigen::Index firstRow);
+
     bool cancelled()
     {
         stop_ = Stop::Cancelled;
@@ -69,6 +77,7 @@ private:
     const Pass& pass_;
     const std::atomic<bool>& cancel_;
     Stop stop_ = Stop::None;
+    WorkTick tick_;
     ModelValues values_;
     double sign_ = 1.0;
     double sigma_ = 0.0;
@@ -131,6 +140,7 @@ public:
     int df(const InputType& x, JacobianType& jacobian) { return evaluate(x, nullptr, &jacobian) ? 0 : -1; }
 
     Stop stop() const { return rows_.stop(); }
+    void setTick(WorkTick tick) { rows_.setTick(std::move(tick)); }
 
     // Residuals and/or the Jacobian at x.
     bool evaluate(const InputType& x, ValueType* residual, JacobianType* jacobian)

@@ -9,7 +9,7 @@ namespace ravelle::fit {
 namespace {
 
 // Points per block: the block's Jacobian stays a few megabytes.
-constexpr std::size_t kBlockPoints = 1 << 14;
+constexpr std::size_t kFactorBlock = 1 << 14;
 // Marquardt's damping, relative to the diagonal of J^T J: where it starts,
 // and how far it may fall.
 constexpr double kFirstDamping = 1e-4;
@@ -38,8 +38,8 @@ bool streamed(PassRows& rows, std::size_t count, const ModelValues& values, bool
     Eigen::MatrixXd jacobian;
     Eigen::MatrixXd stacked;
     Eigen::VectorXd rhs;
-    for (std::size_t begin = 0; begin < count; begin += kBlockPoints) {
-        const std::size_t end = std::min(count, begin + kBlockPoints);
+    for (std::size_t begin = 0; begin < count; begin += kFactorBlock) {
+        const std::size_t end = std::min(count, begin + kFactorBlock);
         const auto m = static_cast<Eigen::Index>(end - begin);
         residual.resize(m);
         if (derivatives)

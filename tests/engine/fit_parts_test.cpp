@@ -13,7 +13,6 @@
 
 #include "engine/fit/Covariance.h"
 #include "engine/fit/Fit.h"
-#include "engine/fit/FitJob.h"
 #include "engine/fit/Layout.h"
 #include "engine/fit/LineTable.h"
 #include "engine/fit/Pass.h"

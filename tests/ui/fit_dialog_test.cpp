@@ -27,7 +27,6 @@
 
 #include "commands/FitCommand.h"
 #include "engine/fit/Fit.h"
-#include "engine/fit/FitJob.h"
 #include "engine/Messages.h"
 #include "engine/ProgramState.h"
 #include "tests/support/FakeHost.h"
