@@ -43,3 +43,127 @@ std::string ioError(int code);
 std::string errorBoxText(std::string_view message);
 
 } // namespace ravelle::messages
+
+// ---------------------------------------------------------------------------
+// The fit and its dialog. Numbers come in as the texts to show.
+namespace ravelle::messages {
+
+// Why a fit stops.
+inline constexpr std::string_view kFitNothingVaried = "Nothing to fit: tick Vary for at least one parameter.";
+inline std::string fitTooFewPoints(int points, int parameters)
+{
+    return "Only " + std::to_string(points) + " observed points lie in the frame, not enough to fit " +
+           std::to_string(parameters) + " parameters: widen the display range (G) or vary fewer parameters.";
+}
+inline std::string fitTooManyLines(long long lines, long most)
+{
+    return "This fit would follow " + std::to_string(lines) + " separate lines, more than the " +
+           std::to_string(most) + " it can handle. Give equivalent nuclei equal values, or fix some constants.";
+}
+inline constexpr std::string_view kFitFlatSpectrum =
+    "The simulated spectrum is flat on the display grid, so it cannot be scaled to the observed one: check the "
+    "display range (G), the points (NoPnts) and the constants.";
+inline constexpr std::string_view kFitCancelled = "Fit cancelled; nothing has changed.";
+inline std::string fitNotConverged(int evaluations)
+{
+    return "The fit did not converge within " + std::to_string(evaluations) +
+           " evaluations. Bring the simulated trace closer to the observed one by hand, or vary fewer parameters, "
+           "and start again.";
+}
+inline constexpr std::string_view kFitIllPosed = "The fit could not start: the problem is not well posed.";
+inline constexpr std::string_view kFitSigmaThroughZero =
+    "Sigma ran through zero: the line width is not determined. Start from a better line width or keep Sigma fixed.";
+// `names`: "H1, H2".
+inline std::string fitConstantRanAway(const std::string& names)
+{
+    return names + " ran beyond the display range: the observed spectrum does not hold this coupling. Check the "
+                   "number of nuclei, or keep " + names + " fixed.";
+}
+inline constexpr std::string_view kFitCentreRanAway =
+    "The centre field ran out of the frame: bring the simulated trace closer to the observed one and start again.";
+inline constexpr std::string_view kFitScaleThroughZero =
+    "The scale ran through zero, turning the simulated trace upside down: the observed spectrum does not look like "
+    "the simulated one here. Bring the two closer by hand and start again.";
+inline std::string fitUndetermined(const std::string& names)
+{
+    return "The observed spectrum does not determine " + names +
+           ", so their uncertainties are unknown: a splitting hidden in the line width, a constant of 0 or two "
+           "constants that can trade places leave them free. Fix some of them, or keep equal constants equal.";
+}
+inline constexpr std::string_view kFitNoMemory =
+    "There is not enough memory for this fit: fix some constants or narrow the frame.";
+inline std::string fitFailed(std::string_view what) { return "The fit failed: " + std::string(what); }
+inline constexpr std::string_view kFitFailedUnexpectedly = "The fit failed unexpectedly.";
+inline constexpr std::string_view kFitNoThread =
+    "The fit could not start: the system has no thread to spare for it. Close some programs and try again.";
+
+// The dialog.
+inline constexpr std::string_view kFitTitle = "Fit";
+inline std::string fitIntro(std::size_t points, const std::string& low, const std::string& high)
+{
+    return "Fits the simulated trace to the " + std::to_string(points) + " observed points between " + low +
+           " and " + high + " G. Tick the parameters to vary, then press Start.";
+}
+inline constexpr std::string_view kFitHydrogenCaption = "A(H) (G)";
+inline constexpr std::string_view kFitNitrogenCaption = "A(N) (G)";
+inline constexpr std::string_view kFitSigmaCaption = "Sigma of the Gaussian line (G)";
+inline constexpr std::string_view kFitCentreCaption = "Centre field (G)";
+inline constexpr std::string_view kFitScaleCaption = "Mutual scale (Calc/Obs)";
+inline constexpr std::string_view kFitColumnHeaders[] = {"Box", "", "Now", "Vary", "Fitted", "Uncertainty"};
+inline constexpr std::string_view kFitKeepEqual = "Keep equal constants equal (equivalent nuclei)";
+inline constexpr std::string_view kFitStart = "Start";
+inline constexpr std::string_view kFitCancel = "Cancel";
+inline constexpr std::string_view kFitKeep = "Keep";
+inline constexpr std::string_view kFitRevert = "Revert";
+inline constexpr std::string_view kFitClose = "Close";
+inline constexpr std::string_view kFitFixed = "fixed";
+inline constexpr std::string_view kFitNotDetermined = "not determined";
+inline std::string fitUncertainty(const std::string& value) { return "± " + value; }
+
+// What a running fit is doing; `done` is a share of 0 to 100 %.
+inline constexpr std::string_view kFitFitting = "Fitting...";
+inline constexpr std::string_view kFitCancelling = "Cancelling...";
+inline std::string fitSorting(int percent)
+{
+    return "Putting the observed points in field order: " + std::to_string(percent) + " %";
+}
+inline std::string fitAveraging(int percent)
+{
+    return "Averaging neighbouring points of the long spectrum: " + std::to_string(percent) + " %";
+}
+inline std::string fitStarting(int percent)
+{
+    return "Comparing the starting curve with the observed points: " + std::to_string(percent) + " %";
+}
+inline std::string fitStep(int start, int iteration, const std::string& rms)
+{
+    return "Start " + std::to_string(start) + ", iteration " + std::to_string(iteration) + ": RMS residual " + rms;
+}
+inline std::string fitSmoothedOver(const std::string& width)
+{
+    return " (on the points smoothed over " + width + " G)";
+}
+inline std::string fitLastSteps(int iteration, const std::string& rms, int percent)
+{
+    return "Last steps on every point, iteration " + std::to_string(iteration) + ": RMS residual " + rms + " (" +
+           std::to_string(percent) + " %)";
+}
+inline constexpr std::string_view kFitUncertainties = "Working out the uncertainties...";
+
+// How it ended.
+inline std::string fitCancelledAfter(int iterations)
+{
+    return "Cancelled after " + std::to_string(iterations) + " iterations.";
+}
+inline std::string fitCounts(int points, int parameters, int iterations)
+{
+    return std::to_string(points) + " points, " + std::to_string(parameters) + " parameters, " +
+           std::to_string(iterations) + " iterations";
+}
+inline std::string fitStopped(const std::string& counts) { return "The fit has stopped (" + counts + ")."; }
+inline std::string fitResiduals(const std::string& before, const std::string& after, const std::string& counts)
+{
+    return "RMS residual " + before + " before, " + after + " after (" + counts + ").";
+}
+
+} // namespace ravelle::messages

@@ -4,46 +4,118 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <utility>
 
 #include "engine/BoxNumber.h"
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 
 namespace ravelle {
 
 namespace {
 
-// Progress reaches the window at most this often; a fit may take thousands
-// of steps a second.
-constexpr auto kProgressInterval = std::chrono::milliseconds(40);
+// The window looks at a running fit this often: often enough for progress
+// that moves and a prompt end, seldom enough to cost nothing.
+constexpr auto kPollInterval = std::chrono::milliseconds(40);
 
-QString text(const std::string& value)
+// The table shows at least this many rows however small the window is made.
+constexpr int kLeastRowsShown = 3;
+
+// A word-wrapped text that asks its layout for the height it needs at the
+// width it has, so that a longer text makes room instead of being drawn
+// over its neighbours. (A plain word-wrapped label reports a height for an
+// assumed width, which the window does not grow to.)
+class WrappedLabel : public QLabel {
+public:
+    explicit WrappedLabel(QWidget* parent) : QLabel(parent) { setWordWrap(true); }
+
+    QSize minimumSizeHint() const override { return withNeededHeight(QLabel::minimumSizeHint()); }
+    QSize sizeHint() const override { return withNeededHeight(QLabel::sizeHint()); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QLabel::resizeEvent(event);
+        laidOut_ = true;
+        if (event->oldSize().width() != event->size().width())
+            updateGeometry();
+    }
+
+private:
+    QSize withNeededHeight(QSize size) const
+    {
+        if (laidOut_)
+            size.setHeight(text().isEmpty() ? 0 : heightForWidth(width()));
+        return size;
+    }
+
+    bool laidOut_ = false;
+};
+
+// The parameter rows, scrolled when there are more than the screen holds. It
+// asks for the height of every row and the width of the widest, a vertical
+// scroll bar included so that one appearing never hides a column.
+class RowTable : public QScrollArea {
+public:
+    RowTable(QWidget* rows, int rowCount, QWidget* parent) : QScrollArea(parent), rowCount_(rowCount)
+    {
+        setWidget(rows);
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QSize rows = widget()->sizeHint();
+        const int frame = 2 * frameWidth();
+        return {rows.width() + frame + verticalScrollBar()->sizeHint().width(), rows.height() + frame};
+    }
+
+    QSize minimumSizeHint() const override
+    {
+        const QSize all = sizeHint();
+        const int lines = rowCount_ + 1; // the header too
+        const int shown = std::min(lines, kLeastRowsShown + 1);
+        return {all.width(), 2 * frameWidth() + (all.height() - 2 * frameWidth()) * shown / lines};
+    }
+
+private:
+    int rowCount_;
+};
+
+QString text(std::string_view value)
 {
     return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-const char* captionOf(const FitParameter& parameter)
+int percent(double share) { return static_cast<int>(std::clamp(share, 0.0, 1.0) * 100); }
+
+std::string_view captionOf(const FitParameter& parameter)
 {
     switch (parameter.kind) {
     case FitParameterKind::Hydrogen:
-        return "A(H) (G)";
+        return messages::kFitHydrogenCaption;
     case FitParameterKind::Nitrogen:
-        return "A(N) (G)";
+        return messages::kFitNitrogenCaption;
     case FitParameterKind::Sigma:
-        return "Sigma of the Gaussian line (G)";
+        return messages::kFitSigmaCaption;
     case FitParameterKind::Centre:
-        return "Centre field (G)";
+        return messages::kFitCentreCaption;
     case FitParameterKind::Scale:
-        return "Mutual scale (Calc/Obs)";
+        return messages::kFitScaleCaption;
     }
-    return "";
+    return {};
 }
 
 } // namespace
@@ -66,59 +138,55 @@ void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, c
     dialog.exec();
 }
 
-FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent)
-    : QDialog(parent), problem_(std::move(problem)), host_(host), calculate_(std::move(calculate))
+FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent,
+                     FitJob::FitFunction fit)
+    : QDialog(parent), problem_(std::make_shared<FitProblem>(std::move(problem))), host_(host),
+      calculate_(std::move(calculate)), fit_(std::move(fit))
 {
     setObjectName(QStringLiteral("FitDialog"));
-    setWindowTitle(QStringLiteral("Fit"));
+    setWindowTitle(text(messages::kFitTitle));
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    const double low = std::min(problem_.frameLow, problem_.frameHigh);
-    const double high = std::max(problem_.frameLow, problem_.frameHigh);
-    auto* intro = new QLabel(text("Fits the simulated trace to the " + std::to_string(problem_.field.size()) +
-                                  " observed points between " + number(low, 2) + " and " + number(high, 2) +
-                                  " G. Tick the parameters to vary, then press Start."),
-                             this);
-    intro->setWordWrap(true);
-    layout->addWidget(intro);
+    const double low = std::min(problem_->frameLow, problem_->frameHigh);
+    const double high = std::max(problem_->frameLow, problem_->frameHigh);
+    intro_ = new WrappedLabel(this);
+    intro_->setObjectName(QStringLiteral("Intro"));
+    intro_->setText(text(messages::fitIntro(problem_->field.size(), number(low, 2), number(high, 2))));
+    layout->addWidget(intro_);
 
-    auto* table = new QWidget;
-    buildRows(table);
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidget(table);
-    scroll->setWidgetResizable(true);
-    scroll->setMinimumWidth(table->sizeHint().width() + 24);
-    scroll->setMinimumHeight(std::min(table->sizeHint().height() + 4, 420));
-    layout->addWidget(scroll, 1);
+    auto* rows = new QWidget;
+    buildRows(rows);
+    table_ = new RowTable(rows, static_cast<int>(problem_->parameters.size()), this);
+    table_->setObjectName(QStringLiteral("Rows"));
+    layout->addWidget(table_, 1);
 
-    keepEqual_ = new QCheckBox(QStringLiteral("Keep equal constants equal (equivalent nuclei)"), this);
+    keepEqual_ = new QCheckBox(text(messages::kFitKeepEqual), this);
     keepEqual_->setObjectName(QStringLiteral("KeepEqual"));
-    keepEqual_->setChecked(problem_.keepEqualConstantsEqual);
+    keepEqual_->setChecked(problem_->keepEqualConstantsEqual);
     layout->addWidget(keepEqual_);
 
-    status_ = new QLabel(this);
+    status_ = new WrappedLabel(this);
     status_->setObjectName(QStringLiteral("Status"));
     layout->addWidget(status_);
-    message_ = new QLabel(this);
+    message_ = new WrappedLabel(this);
     message_->setObjectName(QStringLiteral("Message"));
-    message_->setWordWrap(true);
     layout->addWidget(message_);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    const auto addButton = [&](const char* caption, const char* name) {
-        auto* button = new QPushButton(QString::fromLatin1(caption), this);
+    const auto addButton = [&](std::string_view caption, const char* name) {
+        auto* button = new QPushButton(text(caption), this);
         button->setObjectName(QString::fromLatin1(name));
         button->setAutoDefault(false);
         buttons->addWidget(button);
         return button;
     };
-    start_ = addButton("Start", "Start");
-    cancel_ = addButton("Cancel", "Cancel");
-    keep_ = addButton("Keep", "Keep");
-    revert_ = addButton("Revert", "Revert");
-    close_ = addButton("Close", "Close");
+    start_ = addButton(messages::kFitStart, "Start");
+    cancel_ = addButton(messages::kFitCancel, "Cancel");
+    keep_ = addButton(messages::kFitKeep, "Keep");
+    revert_ = addButton(messages::kFitRevert, "Revert");
+    close_ = addButton(messages::kFitClose, "Close");
     layout->addLayout(buttons);
 
     connect(start_, &QPushButton::clicked, this, &FitDialog::startFit);
@@ -126,27 +194,57 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     connect(keep_, &QPushButton::clicked, this, &FitDialog::keepResult);
     connect(revert_, &QPushButton::clicked, this, &FitDialog::reject);
     connect(close_, &QPushButton::clicked, this, &FitDialog::reject);
+    poll_ = new QTimer(this);
+    poll_->setInterval(kPollInterval);
+    connect(poll_, &QTimer::timeout, this, &FitDialog::poll);
     setStage(Stage::Ready);
+    fitToContents();
 }
 
-FitDialog::~FitDialog() { stopWorker(); }
+void FitDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Only now do the wrapped texts know their width, and with it their
+    // height: the size from before was a guess.
+    if (!shown_) {
+        shown_ = true;
+        fitToContents(true);
+    }
+}
+
+void FitDialog::fitToContents(bool mayShrink)
+{
+    layout()->activate();
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    // Before it is first shown the window has a made-up size of its own.
+    const QSize wanted = isVisible() && !mayShrink ? size().expandedTo(sizeHint()) : sizeHint();
+    resize(wanted.boundedTo(available.size() - frame));
+    // Kept on the screen when it has grown past its lower edge.
+    if (isVisible() && frameGeometry().bottom() > available.bottom())
+        move(x(), std::max(available.top(), available.bottom() + 1 - frameGeometry().height()));
+}
+
+FitDialog::~FitDialog() = default; // dropping the job asks a running fit to stop
 
 void FitDialog::buildRows(QWidget* table)
 {
     auto* grid = new QGridLayout(table);
-    const char* headers[] = {"Box", "", "Now", "Vary", "Fitted", "Uncertainty"};
     for (int column = 0; column < 6; ++column) {
-        auto* header = new QLabel(QString::fromLatin1(headers[column]), table);
+        auto* header = new QLabel(text(messages::kFitColumnHeaders[column]), table);
         QFont bold = header->font();
         bold.setBold(true);
         header->setFont(bold);
         grid->addWidget(header, 0, column);
     }
     int line = 1;
-    for (const FitParameter& parameter : problem_.parameters) {
+    for (const FitParameter& parameter : problem_->parameters) {
         const QString name = text(parameter.box);
         grid->addWidget(new QLabel(name, table), line, 0);
-        grid->addWidget(new QLabel(QString::fromLatin1(captionOf(parameter)), table), line, 1);
+        grid->addWidget(new QLabel(text(captionOf(parameter)), table), line, 1);
         grid->addWidget(new QLabel(text(formatGeneral(parameter.value, host_.decimalSeparator())), table), line, 2);
         Row row;
         row.vary = new QCheckBox(table);
@@ -207,90 +305,111 @@ void FitDialog::startFit()
 {
     if (running())
         return;
-    FitProblem problem = problem_;
-    for (FitParameter& parameter : problem.parameters)
+    // No fit reads the problem now: the last one has handed in its result.
+    for (FitParameter& parameter : problem_->parameters)
         parameter.vary = rows_.at(parameter.box).vary->isChecked();
-    problem.keepEqualConstantsEqual = keepEqual_->isChecked();
+    problem_->keepEqualConstantsEqual = keepEqual_->isChecked();
 
     result_.reset();
     message_->clear();
-    status_->setText(QStringLiteral("Fitting..."));
-    cancelRequested_ = false;
+    cancelling_ = false;
+    setStatus(text(messages::kFitFitting));
     setStage(Stage::Running);
-    // The fit works on its own copy; the boxes and the program state are
-    // touched only here, on this thread, after it has ended.
-    worker_ = std::thread([this, problem = std::move(problem)] {
-        auto last = std::chrono::steady_clock::now() - kProgressInterval;
-        FitResult result = runFit(problem, cancelRequested_, [&](const FitProgress& progress) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - last < kProgressInterval)
-                return;
-            last = now;
-            QMetaObject::invokeMethod(this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
-        });
-        QMetaObject::invokeMethod(
-            this, [this, result = std::move(result)]() mutable { showResult(std::move(result)); },
-            Qt::QueuedConnection);
-    });
+    // The boxes and the program state are touched only on this thread, after
+    // the fit has ended.
+    job_ = std::make_unique<FitJob>(problem_, fit_);
+    poll_->start();
 }
 
 void FitDialog::cancelFit()
 {
-    cancelRequested_ = true;
-    status_->setText(QStringLiteral("Cancelling..."));
+    if (!running())
+        return;
+    job_->cancel();
+    cancelling_ = true;
+    setStatus(text(messages::kFitCancelling));
 }
 
-void FitDialog::stopWorker()
+void FitDialog::setStatus(const QString& line)
 {
-    cancelRequested_ = true;
-    if (worker_.joinable())
-        worker_.join();
+    status_->setText(line);
+    fitToContents();
+}
+
+void FitDialog::poll()
+{
+    if (!running())
+        return;
+    if (auto progress = job_->takeProgress(); progress && !cancelling_)
+        showProgress(*progress);
+    if (auto result = job_->takeResult()) {
+        poll_->stop();
+        job_.reset();
+        showResult(std::move(*result));
+    }
 }
 
 void FitDialog::showProgress(const FitProgress& progress)
 {
-    if (!running())
-        return;
-    std::string line = "Start " + std::to_string(progress.start) + ", iteration " +
-                       std::to_string(progress.iteration) + ": RMS residual " + number(progress.rms, 5);
-    if (progress.smoothing > 0)
-        line += " (on the points smoothed over " + number(progress.smoothing, 2) + " G)";
-    status_->setText(text(line));
+    std::string line;
+    switch (progress.phase) {
+    case FitPhase::Sorting:
+        line = messages::fitSorting(percent(progress.done));
+        break;
+    case FitPhase::Averaging:
+        line = messages::fitAveraging(percent(progress.done));
+        break;
+    case FitPhase::Starting:
+        line = messages::fitStarting(percent(progress.done));
+        break;
+    case FitPhase::Smoothed:
+    case FitPhase::Points:
+        line = messages::fitStep(progress.start, progress.iteration, number(progress.rms, 5));
+        if (progress.smoothing > 0)
+            line += messages::fitSmoothedOver(number(progress.smoothing, 2));
+        break;
+    case FitPhase::AllPoints:
+        line = messages::fitLastSteps(progress.iteration, number(progress.rms, 5), percent(progress.done));
+        break;
+    case FitPhase::Uncertainties:
+        line = messages::kFitUncertainties;
+        break;
+    }
+    setStatus(text(line));
 }
 
 void FitDialog::showResult(FitResult result)
 {
-    if (worker_.joinable())
-        worker_.join();
-    const std::string counts = std::to_string(result.pointCount) + " points, " +
-                               std::to_string(result.parameterCount) + " parameters, " +
-                               std::to_string(result.iterations) + " iterations";
+    const std::string counts = messages::fitCounts(result.pointCount, result.parameterCount, result.iterations);
     message_->setText(text(result.message));
     if (!result.converged()) {
         status_->setText(text(result.outcome == FitOutcome::Cancelled
-                                  ? "Cancelled after " + std::to_string(result.iterations) + " iterations."
-                                  : "The fit has stopped (" + counts + ")."));
+                                  ? messages::fitCancelledAfter(result.iterations)
+                                  : messages::fitStopped(counts)));
         result_ = std::move(result);
         setStage(Stage::Ready);
+        fitToContents();
         emit fitEnded();
         return;
     }
-    status_->setText(text("RMS residual " + number(result.rmsBefore, 5) + " before, " + number(result.rmsAfter, 5) +
-                          " after (" + counts + ")."));
+    status_->setText(
+        text(messages::fitResiduals(number(result.rmsBefore, 5), number(result.rmsAfter, 5), counts)));
     setStage(Stage::Finished);
     for (const FittedValue& value : result.values) {
         Row& row = rows_.at(value.box);
         if (!value.varied) {
-            row.uncertainty->setText(QStringLiteral("fixed"));
+            row.uncertainty->setText(text(messages::kFitFixed));
             continue;
         }
         row.fitted->setText(text(fittedValueText(value, host_.decimalSeparator())));
         row.uncertainty->setText(std::isfinite(value.uncertainty)
-                                     ? text("± " + number(value.uncertainty, decimalsForUncertainty(value.uncertainty)))
-                                     : QStringLiteral("not determined"));
+                                     ? text(messages::fitUncertainty(
+                                           number(value.uncertainty, decimalsForUncertainty(value.uncertainty))))
+                                     : text(messages::kFitNotDetermined));
     }
     result_ = std::move(result);
     keep_->setFocus();
+    fitToContents();
     emit fitEnded();
 }
 
@@ -306,8 +425,11 @@ void FitDialog::keepResult()
 
 void FitDialog::reject()
 {
-    // Closing the window while a fit runs cancels it; nothing is kept.
-    stopWorker();
+    // Closing the window while a fit runs cancels it; nothing is kept. The
+    // job stays until the fit hands in its result, so that the problem is
+    // not changed under it by another Start.
+    if (running())
+        job_->cancel();
     QDialog::reject();
 }
 

@@ -2,13 +2,12 @@
 
 #include <QDialog>
 
-#include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "commands/CommandHost.h"
 #include "commands/FitCommand.h"
@@ -18,6 +17,8 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
+class QTimer;
 
 namespace ravelle {
 
@@ -30,17 +31,25 @@ void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, c
 // Lists the parameters in play with their values and a Vary box each, runs
 // the fit on a worker thread while it shows the iteration and the residual,
 // and offers Keep and Revert when the fit has ended. Nothing outside the
-// dialog changes before Keep.
+// dialog changes before Keep. The window never waits for the fit: it polls
+// it, and closing the window only asks a running fit to stop.
 class FitDialog : public QDialog {
     Q_OBJECT
 public:
-    FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent = nullptr);
-    // Cancels a running fit and waits for its thread.
+    // `fit` is runFit; tests may give another.
+    FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent = nullptr,
+              FitJob::FitFunction fit = runFit);
+    // Asks a running fit to stop, without waiting for it.
     ~FitDialog() override;
 
-    bool running() const { return worker_.joinable(); }
+    // From Start until the fit's result is shown, also after a cancel.
+    bool running() const { return job_ != nullptr; }
     const std::optional<FitResult>& fitResult() const { return result_; }
 
+    const FitProblem& problem() const { return *problem_; }
+
+    QLabel* introLabel() const { return intro_; }
+    QScrollArea* rowTable() const { return table_; }
     QCheckBox* varyBox(std::string_view box) const;
     QLabel* fittedLabel(std::string_view box) const;
     QCheckBox* keepEqualBox() const { return keepEqual_; }
@@ -51,6 +60,9 @@ public:
     QPushButton* closeButton() const { return close_; }
     QPushButton* keepButton() const { return keep_; }
     QPushButton* revertButton() const { return revert_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 public slots:
     void startFit();
@@ -67,16 +79,25 @@ private:
 
     void buildRows(QWidget* table);
     void setStage(Stage stage);
+    // Grows the window to show every row and text whole, as far as the
+    // screen allows; the row table scrolls beyond that.
+    void fitToContents(bool mayShrink = false);
+    void setStatus(const QString& line);
+    void poll();
     void showProgress(const FitProgress& progress);
     void showResult(FitResult result);
-    void stopWorker();
     std::string number(double value, int decimals) const;
 
-    FitProblem problem_;
+    // Shared with the running fit, which only reads it; changed only while
+    // no fit runs.
+    std::shared_ptr<FitProblem> problem_;
     CommandHost& host_;
     std::function<void()> calculate_;
-    std::thread worker_;
-    std::atomic<bool> cancelRequested_{false};
+    FitJob::FitFunction fit_;
+    std::unique_ptr<FitJob> job_;
+    bool cancelling_ = false; // no more progress shown once Cancel is pressed
+    bool shown_ = false;
+    QTimer* poll_ = nullptr;
     std::optional<FitResult> result_;
 
     struct Row {
@@ -85,6 +106,8 @@ private:
         QLabel* uncertainty = nullptr;
     };
     std::map<std::string, Row, std::less<>> rows_;
+    QLabel* intro_ = nullptr;
+    QScrollArea* table_ = nullptr;
     QCheckBox* keepEqual_ = nullptr;
     QLabel* status_ = nullptr;
     QLabel* message_ = nullptr;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,11 +47,25 @@ struct FitProblem {
     bool keepEqualConstantsEqual = true;
 };
 
+// What a fit is doing, in the order it does it. A spectrum of very many
+// points is fitted on averages of neighbouring points first, then on all.
+enum class FitPhase {
+    Sorting,       // putting the observed points in field order
+    Averaging,     // averaging neighbouring points
+    Starting,      // comparing the starting curve with the points
+    Smoothed,      // a pass on the points smoothed over `smoothing` gauss
+    Points,        // a pass on the points, or on their averages
+    AllPoints,     // the last steps, on every point
+    Uncertainties, // working out the uncertainties
+};
+
 struct FitProgress {
+    FitPhase phase = FitPhase::Points;
     int iteration = 0;        // accepted steps so far, over all passes and starts
     int start = 1;            // 1 for the user's values, then the scattered starts
-    double smoothing = 0.0;   // gauss; 0 in the final pass on the raw points
-    double rms = 0.0;         // root-mean-square residual of this pass
+    double smoothing = 0.0;   // gauss; 0 in the passes on the points
+    double rms = 0.0;         // root-mean-square residual of this pass; 0 while not known
+    double done = 0.0;        // share of the present piece of work done, 0 to 1
 };
 
 enum class FitOutcome { Converged, NotConverged, RunAway, TooFewPoints, Cancelled, Failed };
@@ -82,13 +97,49 @@ using FitProgressCallback = std::function<void(const FitProgress&)>;
 
 // Runs the fit. `cancel` is polled between iterations and inside every
 // evaluation, so a request ends the fit within milliseconds with
-// FitOutcome::Cancelled. `progress` is called after every accepted step, on
-// the calling thread. Never throws.
+// FitOutcome::Cancelled. `progress` is called on the calling thread when a
+// phase begins, after every accepted step, and every so many points of a
+// long piece of work. Never throws.
 FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel,
                  const FitProgressCallback& progress = {});
 
 // The simulated curve as the plot shows it, at the given absolute fields, for
 // the parameter values of `problem` (tests and diagnostics).
 std::vector<double> displayedCurve(const FitProblem& problem, const std::vector<double>& fields);
+
+// A fit on a thread of its own, watched by polling. The thread touches only
+// the problem it was given and a state it shares with the job, so the job may
+// be dropped at any moment without waiting: a running fit is asked to stop
+// and ends on its own, and a report that comes late finds nobody to disturb.
+class FitJob {
+public:
+    using FitFunction =
+        std::function<FitResult(const FitProblem&, const std::atomic<bool>&, const FitProgressCallback&)>;
+
+    // Starts `fit` (runFit unless a test gives another) on the problem. The
+    // problem must not change until the result has been taken.
+    explicit FitJob(std::shared_ptr<const FitProblem> problem, FitFunction fit = runFit);
+    // Asks a running fit to stop; never waits for it.
+    ~FitJob();
+    FitJob(const FitJob&) = delete;
+    FitJob& operator=(const FitJob&) = delete;
+
+    void cancel();
+    // The latest progress report, once: nothing when none came since the last call.
+    std::optional<FitProgress> takeProgress();
+    // The result once the fit has ended, once: nothing before and after.
+    std::optional<FitResult> takeResult();
+
+    // Fit threads of this process that have not ended yet. The process waits
+    // for them (cancelled) when it ends.
+    static int running();
+
+    // What the thread shares with the job: the cancel flag, the latest
+    // progress and the result.
+    struct Shared;
+
+private:
+    std::shared_ptr<Shared> shared_;
+};
 
 } // namespace ravelle

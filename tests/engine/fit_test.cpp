@@ -328,19 +328,126 @@ TEST(FitTest, CancelStopsTheFitAndKeepsTheStart)
     EXPECT_EQ(before.iterations, 0);
 
     cancel = false;
-    int calls = 0;
+    int steps = 0;
     const FitResult during = runFit(problem, cancel, [&](const FitProgress& progress) {
-        ++calls;
+        if (progress.phase != FitPhase::Smoothed && progress.phase != FitPhase::Points)
+            return;
+        ++steps;
         EXPECT_GT(progress.rms, 0.0);
         EXPECT_GE(progress.start, 1);
         if (progress.iteration == 3)
             cancel = true;
     });
     EXPECT_EQ(during.outcome, FitOutcome::Cancelled);
-    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(steps, 3);
     EXPECT_NE(during.message.find("cancelled"), std::string::npos);
     for (std::size_t i = 0; i < during.values.size(); ++i)
         EXPECT_EQ(during.values[i].value, problem.parameters[i].value);
+}
+
+// Every phase is reported, in order, from the first moment; a share done
+// stays within 0 to 1, and never runs backwards in the phases that are one
+// piece of work.
+TEST(FitTest, ProgressNamesEachPhaseInOrder)
+{
+    const Truth truth = testing::radical({3.0, 3.0, 1.2}, {8.0}, 0.1);
+    std::mt19937_64 random(9);
+    const Measurement ordinary = measure(truth, 0.02, 3330, 3370, 0.01, 0.0, random);
+    Measurement reversed = ordinary;
+    std::reverse(reversed.field.begin(), reversed.field.end());
+    std::reverse(reversed.intensity.begin(), reversed.intensity.end());
+    const Measurement longOne = measure(truth, 0.00025, 3330, 3370, 0.01, 0.0, random);
+
+    using P = FitPhase;
+    struct Row {
+        const char* name;
+        const Measurement& measurement;
+        std::vector<FitPhase> phases; // in the order they first appear
+    };
+    const Row rows[] = {
+        {"in field order", ordinary, {P::Sorting, P::Starting, P::Smoothed, P::Points, P::Uncertainties}},
+        {"a downward sweep", reversed, {P::Sorting, P::Starting, P::Smoothed, P::Points, P::Uncertainties}},
+        {"160000 points",
+         longOne,
+         {P::Sorting, P::Averaging, P::Starting, P::Smoothed, P::Points, P::AllPoints, P::Uncertainties}},
+    };
+    for (const Row& row : rows) {
+        const FitProblem problem = problemFor(row.measurement, {3.1, 3.1, 1.15}, {7.9}, 0.11, 3350.05, 36, 500);
+        std::atomic<bool> cancel{false};
+        std::vector<FitPhase> phases;
+        double lastDone = 0.0;
+        const FitResult result = runFit(problem, cancel, [&](const FitProgress& progress) {
+            EXPECT_GE(progress.done, 0.0) << row.name;
+            EXPECT_LE(progress.done, 1.0) << row.name;
+            if (std::find(phases.begin(), phases.end(), progress.phase) == phases.end()) {
+                phases.push_back(progress.phase);
+                lastDone = 0.0;
+            } else if (progress.phase == phases.back() && progress.phase <= FitPhase::Starting) {
+                EXPECT_GE(progress.done, lastDone) << row.name;
+            }
+            lastDone = progress.done;
+        });
+        ASSERT_TRUE(result.converged()) << row.name << ": " << result.message;
+        EXPECT_EQ(phases, row.phases) << row.name;
+    }
+}
+
+// A spectrum too long to fit point by point is fitted on averages of
+// neighbouring points and then on every point. It must end where a fit on
+// every point ends: at the least squares of all the points (no small move
+// of any parameter lowers them), and with uncertainties that shrink as the
+// square root of the number of points against the same spectrum thinned to
+// every fourth point, which is fitted point by point.
+TEST(FitTest, ALongSpectrumEndsWhereAFitOnEveryPointEnds)
+{
+    const Truth truth = testing::radical({3.97, 3.39, 3.39, 1.09, 1.09}, {10.32}, 0.14, 3348.2);
+    std::mt19937_64 random(17);
+    const Measurement full = measure(truth, 0.0002, 3323.2, 3373.2, 0.02, 0.1, random);
+    Measurement thinned;
+    for (std::size_t i = 0; i < full.field.size(); i += 4) {
+        thinned.field.push_back(full.field[i]);
+        thinned.intensity.push_back(full.intensity[i]);
+    }
+    const auto problemOf = [](const Measurement& measurement) {
+        return problemFor(measurement, {4.1, 3.3, 3.3, 1.05, 1.05}, {10.1}, 0.16, 3348.1, 50, 500);
+    };
+    const FitProblem longProblem = problemOf(full);
+    ASSERT_GT(longProblem.field.size(), 200000u);
+    std::atomic<bool> cancel{false};
+    const FitResult all = runFit(longProblem, cancel);
+    const FitResult quarter = runFit(problemOf(thinned), cancel);
+    ASSERT_TRUE(all.converged()) << all.message;
+    ASSERT_TRUE(quarter.converged()) << quarter.message;
+    EXPECT_EQ(all.pointCount, static_cast<int>(longProblem.field.size()));
+
+    for (std::size_t k = 0; k < all.values.size(); ++k) {
+        const FittedValue& a = all.values[k];
+        const FittedValue& q = quarter.values[k];
+        EXPECT_NEAR(a.value, q.value, 3 * q.uncertainty) << a.box;
+        EXPECT_NEAR(a.uncertainty / q.uncertainty, 0.5, 0.1) << a.box;
+    }
+    EXPECT_NEAR(all.rmsAfter, quarter.rmsAfter, 0.05 * quarter.rmsAfter);
+
+    // The sum of squares at the result, and with each parameter moved by a
+    // tenth of its uncertainty either way.
+    const auto sumOfSquares = [&](const std::vector<FittedValue>& values) {
+        FitProblem at = longProblem;
+        for (std::size_t k = 0; k < values.size(); ++k)
+            at.parameters[k].value = values[k].value;
+        const std::vector<double> curve = displayedCurve(at, at.field);
+        double sum = 0.0;
+        for (std::size_t i = 0; i < curve.size(); ++i)
+            sum += (curve[i] - at.intensity[i]) * (curve[i] - at.intensity[i]);
+        return sum;
+    };
+    const double least = sumOfSquares(all.values);
+    for (std::size_t k = 0; k < all.values.size(); ++k) {
+        for (const double side : {-0.1, 0.1}) {
+            std::vector<FittedValue> moved = all.values;
+            moved[k].value += side * all.values[k].uncertainty;
+            EXPECT_GT(sumOfSquares(moved), least) << all.values[k].box << " " << side;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

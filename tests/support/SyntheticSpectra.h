@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/fit/Fit.h"
@@ -27,6 +28,11 @@ struct Measurement {
     std::vector<double> field;
     std::vector<double> intensity;
 };
+
+inline Truth radical(std::vector<double> hydrogen, std::vector<double> nitrogen, double sigma, double centre = 3350.0)
+{
+    return {std::move(hydrogen), std::move(nitrogen), sigma, centre};
+}
 
 inline double spreadOf(const Truth& truth)
 {

@@ -1,0 +1,116 @@
+#include "engine/fit/Covariance.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "engine/Messages.h"
+
+namespace ravelle::fit {
+
+namespace {
+
+constexpr double kNotDeterminedCondition = 1e-10;
+const double kInfinity = std::numeric_limits<double>::infinity();
+
+} // namespace
+
+Covariance covarianceOf(Eigen::MatrixXd jacobian, double variance)
+{
+    const Eigen::Index p = jacobian.cols();
+    const Eigen::VectorXd norm = jacobian.colwise().norm().transpose();
+    const Eigen::VectorXd scale = (norm.array() > 0).select(norm, 1.0);
+    for (Eigen::Index k = 0; k < p; ++k)
+        jacobian.col(k) /= scale[k];
+    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(jacobian, Eigen::ComputeThinV);
+    const Eigen::VectorXd singular = svd.singularValues();
+    const double largest = singular.size() ? singular[0] : 0.0;
+    Covariance covariance{Eigen::MatrixXd::Zero(p, p), std::vector<bool>(static_cast<std::size_t>(p), true)};
+    for (Eigen::Index k = 0; k < p; ++k) {
+        const double s = singular[k];
+        const auto direction = svd.matrixV().col(k);
+        if (s > 0 && s > kNotDeterminedCondition * largest) {
+            covariance.matrix += direction * direction.transpose() / (s * s);
+            continue;
+        }
+        for (Eigen::Index j = 0; j < p; ++j)
+            if (std::abs(direction[j]) > 1e-6)
+                covariance.determined[static_cast<std::size_t>(j)] = false;
+    }
+    for (Eigen::Index k = 0; k < p; ++k)
+        if (norm[k] == 0)
+            covariance.determined[static_cast<std::size_t>(k)] = false;
+    covariance.matrix = variance * scale.asDiagonal().inverse() * covariance.matrix * scale.asDiagonal().inverse();
+    return covariance;
+}
+
+double rmsOf(const Eigen::VectorXd& residual)
+{
+    return residual.size() == 0 ? 0.0 : residual.norm() / std::sqrt(static_cast<double>(residual.size()));
+}
+
+void recordFitted(const FitProblem& problem, const Layout& layout, Model& model, const ModelValues& values,
+                  const Pass& pass, Covariance fitted, FitResult& result)
+{
+    const auto p = static_cast<int>(fitted.matrix.cols());
+    const Eigen::MatrixXd& covariance = fitted.matrix;
+    std::vector<bool>& determined = fitted.determined;
+    const auto uncertainty = [&](Eigen::Index k) {
+        return determined[static_cast<std::size_t>(k)] ? std::sqrt(std::max(covariance(k, k), 0.0)) : kInfinity;
+    };
+    // An uncertainty wider than the display range determines nothing either.
+    const double range = std::abs(problem.displayRange);
+    const Eigen::Index lengths = pass.varyAmplitude ? p - 1 : p; // all but the amplitude are in gauss
+    for (Eigen::Index j = 0; j < lengths; ++j)
+        if (uncertainty(j) > range)
+            determined[static_cast<std::size_t>(j)] = false;
+
+    std::vector<std::string> undetermined;
+    Eigen::Index k = 0;
+    // Records column k for the parameters it stands for: their value and
+    // uncertainty, and its name when the data leave it undetermined.
+    const auto record = [&](const std::vector<std::size_t>& members, double value, double error,
+                            std::string name) {
+        for (const std::size_t member : members) {
+            result.values[member].value = value;
+            result.values[member].uncertainty = error;
+        }
+        if (!determined[static_cast<std::size_t>(k)])
+            undetermined.push_back(std::move(name));
+        ++k;
+    };
+    for (std::size_t g = 0; g < layout.sets.size(); ++g)
+        record(layout.sets[g].members, values.set[g], uncertainty(k), namesOf(problem, layout.sets[g]));
+    Eigen::Index sigmaColumn = -1;
+    if (pass.varySigma) {
+        sigmaColumn = k;
+        record({*layout.sigma}, values.sigma, uncertainty(k), "Sigma");
+    }
+    if (pass.varyCentre)
+        record({*layout.centre}, values.centre, uncertainty(k), "GCntr");
+    if (pass.varyAmplitude) {
+        // Scl = amplitude * height / 2, the height depending on the sets
+        // and sigma: its variance by the propagation of the covariance.
+        Normalisation norm;
+        model.place(values.set);
+        model.normalisation(values.sigma, true, norm, nullptr);
+        Eigen::VectorXd gradient = Eigen::VectorXd::Zero(p);
+        for (std::size_t g = 0; g < layout.sets.size(); ++g)
+            gradient[static_cast<Eigen::Index>(g)] = values.amplitude * norm.dSet[g] / 2;
+        if (sigmaColumn >= 0)
+            gradient[sigmaColumn] = values.amplitude * norm.dSigma / 2;
+        gradient[k] = norm.height / 2;
+        bool known = true;
+        for (Eigen::Index j = 0; j < p; ++j)
+            if (gradient[j] != 0 && !determined[static_cast<std::size_t>(j)])
+                known = false;
+        record({*layout.scale}, values.amplitude * norm.height / 2,
+               known ? std::sqrt(std::max(gradient.dot(covariance * gradient), 0.0)) : kInfinity, "Scl");
+    }
+    result.outcome = FitOutcome::Converged;
+    if (!undetermined.empty())
+        result.message = messages::fitUndetermined(joined(undetermined));
+}
+
+} // namespace ravelle::fit

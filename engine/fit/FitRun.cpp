@@ -1,0 +1,484 @@
+#include "engine/fit/FitRun.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "engine/Messages.h"
+#include "engine/fit/Covariance.h"
+#include "engine/fit/Layout.h"
+#include "engine/fit/LineTable.h"
+#include "engine/fit/Model.h"
+#include "engine/fit/Pass.h"
+#include "engine/fit/Points.h"
+#include "engine/fit/Refine.h"
+
+namespace ravelle::fit {
+
+namespace {
+
+// More distinct lines than this make every step slow and the line table big.
+constexpr double kMaxFitLines = 200000;
+// The first pass on smoothed data is this fraction of the spread of the
+// varied lines wide: wide enough to pull lines a little off into place,
+// narrow enough to keep what tells the constants apart.
+constexpr double kFirstSmoothingFraction = 0.03;
+constexpr int kMaxEvaluationsCoarse = 60;
+constexpr double kToleranceCoarse = 1e-4;
+constexpr double kToleranceFinal = 1e-8;
+// A smoothed pass varies a set only while its splitting is this many line
+// widths: a finer one does not show and would only wander.
+constexpr double kResolvedWidths = 2.0;
+// At most this many starts: the user's values, then others scattered around
+// them (a fixed seed, so that a fit gives the same result every time).
+constexpr int kMaxStarts = 12;
+constexpr std::uint32_t kStartSeed = 20050105;
+constexpr double kScatterConstant = 0.15;
+constexpr double kScatterSigma = 0.20;
+// Two starts ending this close (relative residual sum) found one minimum;
+// once the best has been found this often, more starts would find it again.
+constexpr double kSameMinimum = 1e-4;
+constexpr int kFoundAgain = 3;
+// Residual variance over half its mean square difference: 1 for white noise.
+constexpr double kNoiseLikeRatio = 1.15;
+
+// A spectrum of more points than this is fitted on averages of neighbouring
+// points, then a few last steps on every point: a Jacobian of every point of
+// a very long spectrum would take gigabytes and every step seconds.
+constexpr std::size_t kAveragedFrom = 100'000;
+// Between this few and this many averages, each at most this share of the
+// line width wide, where that allows.
+constexpr std::size_t kLeastAverages = 20'000;
+constexpr std::size_t kMostAverages = 50'000;
+constexpr double kAverageWidths = 0.25;
+// The spacing of a very long spectrum is judged from this many gaps.
+constexpr std::size_t kSpacingSample = 1'000'000;
+// Evaluations of every point allowed for the last steps.
+constexpr int kMostRefineSteps = 30;
+
+const double kInfinity = std::numeric_limits<double>::infinity();
+
+class FitRun {
+public:
+    FitRun(const FitProblem& problem, const std::atomic<bool>& cancel, const FitProgressCallback& progress)
+        : problem_(problem), cancel_(cancel), progress_(progress), layout_(layoutOf(problem))
+    {
+    }
+
+    FitResult run()
+    {
+        result_.values = startingValues(problem_);
+        result_.pointCount = static_cast<int>(problem_.field.size());
+        result_.parameterCount = static_cast<int>(layout_.sets.size()) + int{layout_.varySigma} +
+                                 int{layout_.varyCentre} + int{layout_.varyScale};
+
+        if (result_.parameterCount == 0)
+            return fail(stopped(FitOutcome::Failed, std::string(messages::kFitNothingVaried)));
+        if (result_.pointCount <= result_.parameterCount)
+            return fail(stopped(FitOutcome::TooFewPoints,
+                                messages::fitTooFewPoints(result_.pointCount, result_.parameterCount)));
+
+        std::vector<Pattern> patterns;
+        for (const CouplingSet& set : layout_.sets)
+            patterns.push_back(patternOf(set.kind, static_cast<int>(set.members.size())));
+        const auto base = fixedLines(layout_.fixed);
+        const double lines = lineCount(base, patterns);
+        if (lines > kMaxFitLines)
+            return fail(stopped(FitOutcome::Failed, messages::fitTooManyLines(static_cast<long long>(lines),
+                                                                              static_cast<long>(kMaxFitLines))));
+        model_.emplace(problem_, buildLineTable(base, patterns));
+        for (const CouplingSet& set : layout_.sets)
+            start_.set.push_back(set.start);
+        start_.sigma = std::abs(valueOf(problem_, layout_.sigma, 0.1));
+        start_.centre = valueOf(problem_, layout_.centre, 0.0);
+        scale_ = valueOf(problem_, layout_.scale, 1.0);
+
+        report(FitPhase::Sorting, 0.0);
+        auto sorted = sortedPoints(problem_, ticker(FitPhase::Sorting));
+        if (!sorted)
+            return fail(cancelled());
+        points_ = std::make_shared<const Samples>(std::move(*sorted));
+        fitted_ = points_;
+        if (points_->size() > kAveragedFrom) {
+            report(FitPhase::Averaging, 0.0);
+            auto means = averaged(*points_, averageSize(), ticker(FitPhase::Averaging));
+            if (!means)
+                return fail(cancelled());
+            fitted_ = std::make_shared<const Samples>(std::move(*means));
+        }
+        spacing_ = medianSpacing(fitted_->field());
+
+        // The curve the plot shows now.
+        Normalisation norm;
+        model_->place(start_.set);
+        if (!model_->normalisation(start_.sigma, false, norm, &cancel_))
+            return fail(cancelled());
+        if (!(norm.height > 0) || !std::isfinite(norm.height))
+            return fail(stopped(FitOutcome::Failed, std::string(messages::kFitFlatSpectrum)));
+        start_.amplitude = 2 * scale_ / norm.height;
+
+        report(FitPhase::Starting, 0.0);
+        const Pass raw = passOn(fitted_);
+        if (fitted_ == points_) {
+            Eigen::VectorXd residual;
+            if (!residualsAt(raw, start_, residual, ticker(FitPhase::Starting)))
+                return fail(cancelled());
+            result_.rmsBefore = rmsOf(residual);
+        } else {
+            const Pass all = passOn(points_);
+            PassRows allRows(*model_, all, cancel_);
+            Factor factor;
+            if (!streamed(allRows, all.size(), start_, false, parameterCount(all), factor, ticker(FitPhase::Starting)))
+                return fail(cancelled());
+            result_.rmsBefore = std::sqrt(factor.rss / static_cast<double>(all.size()));
+        }
+        rms_ = result_.rmsBefore;
+
+        // The user's values first; then starts scattered around them, until
+        // what is left over is noise or the best minimum has been found again.
+        std::mt19937 random(kStartSeed);
+        std::optional<Attempt> best;
+        Attempt first;
+        int bestFound = 0;
+        // Without a varied constant no line moves against the others, and
+        // the one minimum near the start is the answer.
+        const int starts = layout_.sets.empty() ? 1 : kMaxStarts;
+        for (int k = 0; k < starts; ++k) {
+            attempt_ = k;
+            Attempt attempt = attemptFrom(k == 0 ? start_ : scattered(random), raw);
+            if (attempt.outcome == FitOutcome::Cancelled)
+                return fail(attempt);
+            if (k == 0)
+                first = attempt;
+            if (attempt.outcome != FitOutcome::Converged)
+                continue;
+            if (best && std::abs(attempt.rss - best->rss) <= kSameMinimum * best->rss) {
+                ++bestFound;
+            } else if (!best || attempt.rss < best->rss) {
+                best = attempt;
+                bestFound = 1;
+            }
+            if (best->noiseLike || bestFound >= kFoundAgain)
+                break;
+        }
+        if (!best)
+            return fail(first);
+        current_ = best->values;
+        return fitted_ == points_ ? finish(raw) : refineAndFinish();
+    }
+
+private:
+    struct Attempt {
+        FitOutcome outcome = FitOutcome::Converged;
+        std::string message;
+        ModelValues values;
+        double rss = kInfinity;
+        bool noiseLike = false;
+    };
+
+    static Attempt stopped(FitOutcome outcome, std::string message)
+    {
+        Attempt attempt;
+        attempt.outcome = outcome;
+        attempt.message = std::move(message);
+        return attempt;
+    }
+    static Attempt cancelled() { return stopped(FitOutcome::Cancelled, std::string(messages::kFitCancelled)); }
+    static Attempt notConverged(int evaluations)
+    {
+        return stopped(FitOutcome::NotConverged, messages::fitNotConverged(evaluations));
+    }
+
+    // Tells the caller what the fit is doing.
+    void report(FitPhase phase, double done) const
+    {
+        if (progress_)
+            progress_({phase, result_.iterations, attempt_ + 1, smoothing_, rms_, done});
+    }
+
+    // Reports the share done of a long piece of work; false on a cancel.
+    WorkTick ticker(FitPhase phase) const
+    {
+        return [this, phase](double done) {
+            report(phase, done);
+            return !cancel_.load(std::memory_order_relaxed);
+        };
+    }
+
+    FitResult fail(const Attempt& attempt)
+    {
+        result_.outcome = attempt.outcome;
+        result_.message = attempt.message;
+        for (FittedValue& value : result_.values)
+            value.value = value.start;
+        return result_;
+    }
+
+    // Points per average: as many as keep each average within a quarter of
+    // the line width, within the bounds on the number of averages.
+    std::size_t averageSize() const
+    {
+        const std::size_t n = points_->size();
+        const std::size_t fewest = (n + kLeastAverages - 1) / kLeastAverages;
+        const std::size_t most = (n + kMostAverages - 1) / kMostAverages;
+        const double spacing = medianSpacing(points_->field(), kSpacingSample);
+        const double narrow = spacing > 0 ? std::floor(kAverageWidths * start_.sigma / spacing) : 0.0;
+        const auto bySigma = static_cast<std::size_t>(std::clamp(narrow, 0.0, static_cast<double>(fewest)));
+        return std::clamp(bySigma, most, fewest);
+    }
+
+    // A start around the user's values: each constant within 15 %, sigma
+    // within 20 %, the centre within two line widths.
+    ModelValues scattered(std::mt19937& random) const
+    {
+        std::uniform_real_distribution<double> unit(-1.0, 1.0);
+        ModelValues values = start_;
+        for (double& value : values.set)
+            value *= 1 + kScatterConstant * unit(random);
+        if (layout_.varySigma)
+            values.sigma *= 1 + kScatterSigma * unit(random);
+        if (layout_.varyCentre)
+            values.centre += 2 * start_.sigma * unit(random);
+        return values;
+    }
+
+    // The smoothed passes, then the pass on the raw points.
+    Attempt attemptFrom(const ModelValues& from, const Pass& raw)
+    {
+        current_ = from;
+        for (const double width : smoothingWidths(from)) {
+            const Pass pass = coarsePass(width, from);
+            if (auto stop = minimise(pass, kToleranceCoarse, kMaxEvaluationsCoarse))
+                return *stop;
+        }
+        current_.offset = 0.0;
+        if (auto stop = minimise(raw, kToleranceFinal, 200 + 40 * result_.parameterCount))
+            return *stop;
+        Attempt attempt;
+        attempt.values = current_;
+        Eigen::VectorXd residual;
+        if (!residualsAt(raw, current_, residual))
+            return cancelled();
+        attempt.rss = residual.squaredNorm();
+        attempt.noiseLike = noiseLike(residual);
+        return attempt;
+    }
+
+    // Whether the residual, in field order, is white noise: its variance is
+    // then half the mean square of its point-to-point differences. A wrong
+    // minimum leaves line-shaped misfits, which raise the variance far more
+    // than the differences.
+    static bool noiseLike(const Eigen::VectorXd& residual)
+    {
+        const Eigen::Index n = residual.size();
+        if (n < 3)
+            return false;
+        const double mean = residual.mean();
+        const double variance = (residual.array() - mean).square().sum() / static_cast<double>(n);
+        const double differences =
+            (residual.tail(n - 1) - residual.head(n - 1)).squaredNorm() / (2.0 * static_cast<double>(n - 1));
+        return variance <= kNoiseLikeRatio * differences;
+    }
+
+    // The pass on the points, or their averages, that ends every start.
+    Pass passOn(std::shared_ptr<const Samples> samples) const
+    {
+        Pass pass;
+        pass.samples = std::move(samples);
+        pass.varySigma = layout_.varySigma;
+        pass.varyCentre = layout_.varyCentre;
+        pass.varyAmplitude = layout_.varyScale;
+        pass.scale = scale_;
+        pass.varySet.assign(layout_.sets.size(), true);
+        return pass;
+    }
+
+    // The smoothed passes: widths from a fraction of the spread of the
+    // varied lines down, halving, while they are wider than the line and the
+    // sampling can carry them.
+    std::vector<double> smoothingWidths(const ModelValues& from) const
+    {
+        double spread = 0.0;
+        for (std::size_t g = 0; g < layout_.sets.size(); ++g) {
+            const double n = static_cast<double>(layout_.sets[g].members.size());
+            spread += std::abs(from.set[g]) * (layout_.sets[g].kind == FitParameterKind::Hydrogen ? n / 2 : n);
+        }
+        std::vector<double> widths;
+        for (double width = kFirstSmoothingFraction * spread; width > from.sigma && width > 2 * spacing_; width /= 2)
+            widths.push_back(width);
+        return widths;
+    }
+
+    // A smoothed pass varies the sets whose splitting it still resolves;
+    // the line width stays as it is, since a smoothed spectrum says little
+    // about it.
+    Pass coarsePass(double width, const ModelValues& from) const
+    {
+        Pass pass;
+        pass.smoothing = width;
+        const auto stride = static_cast<std::size_t>(std::max(1.0, std::floor(width / (2 * spacing_))));
+        pass.samples = std::make_shared<const Samples>(smooth(*fitted_, width, stride));
+        pass.varyCentre = layout_.varyCentre;
+        pass.varyAmplitude = true;
+        pass.varyOffset = true;
+        pass.scale = scale_;
+        const double lineWidth = std::sqrt(from.sigma * from.sigma + width * width);
+        for (const double value : from.set)
+            pass.varySet.push_back(std::abs(value) >= kResolvedWidths * lineWidth);
+        return pass;
+    }
+
+    bool residualsAt(const Pass& pass, const ModelValues& values, Eigen::VectorXd& residual, WorkTick tick = {})
+    {
+        PassFunctor functor(*model_, pass, values, cancel_, parameterCount(pass));
+        functor.setTick(std::move(tick));
+        residual.resize(static_cast<Eigen::Index>(pass.size()));
+        return functor.evaluate(PassFunctor::pack(values, pass), &residual, nullptr);
+    }
+
+    // Runs Levenberg-Marquardt on one pass from the current values. Returns
+    // the attempt's end when it has to stop here.
+    std::optional<Attempt> minimise(const Pass& pass, double tolerance, int maxEvaluations)
+    {
+        const int parameters = parameterCount(pass);
+        if (parameters == 0 || static_cast<int>(pass.size()) <= parameters)
+            return std::nullopt;
+        PassFunctor functor(*model_, pass, current_, cancel_, parameters);
+        Eigen::LevenbergMarquardt<PassFunctor> lm(functor);
+        lm.setFtol(tolerance);
+        lm.setXtol(tolerance);
+        lm.setMaxfev(maxEvaluations);
+        Eigen::VectorXd x = PassFunctor::pack(current_, pass);
+
+        auto status = lm.minimizeInit(x);
+        while (status == Eigen::LevenbergMarquardtSpace::NotStarted ||
+               status == Eigen::LevenbergMarquardtSpace::Running) {
+            if (cancel_.load())
+                return cancelled();
+            status = lm.minimizeOneStep(x);
+            if (status == Eigen::LevenbergMarquardtSpace::UserAsked)
+                break;
+            current_ = functor.unpack(x);
+            ++result_.iterations;
+            rms_ = lm.fnorm() / std::sqrt(static_cast<double>(pass.size()));
+            smoothing_ = pass.smoothing;
+            report(pass.smoothing > 0 ? FitPhase::Smoothed : FitPhase::Points, 0.0);
+            if (auto runaway = runAway())
+                return stopped(FitOutcome::RunAway, *runaway);
+        }
+        if (status == Eigen::LevenbergMarquardtSpace::UserAsked) {
+            if (functor.stop() == Stop::SigmaZero)
+                return stopped(FitOutcome::RunAway, std::string(messages::kFitSigmaThroughZero));
+            return cancelled();
+        }
+        if (pass.smoothing == 0.0 && status == Eigen::LevenbergMarquardtSpace::TooManyFunctionEvaluation)
+            return notConverged(maxEvaluations);
+        if (status == Eigen::LevenbergMarquardtSpace::ImproperInputParameters)
+            return stopped(FitOutcome::Failed, std::string(messages::kFitIllPosed));
+        return std::nullopt;
+    }
+
+    // A parameter that left the range where the fit means anything.
+    std::optional<std::string> runAway() const
+    {
+        if (layout_.varySigma && !(current_.sigma > 0))
+            return std::string(messages::kFitSigmaThroughZero);
+        const double range = std::abs(problem_.displayRange);
+        for (std::size_t g = 0; g < layout_.sets.size(); ++g) {
+            if (std::abs(current_.set[g]) > range && std::abs(layout_.sets[g].start) <= range) {
+                return messages::fitConstantRanAway(namesOf(problem_, layout_.sets[g]));
+            }
+        }
+        if (layout_.varyCentre && std::abs(current_.centre - start_.centre) > range / 2)
+            return std::string(messages::kFitCentreRanAway);
+        if (!std::isfinite(current_.amplitude) || current_.amplitude * start_.amplitude < 0)
+            return std::string(messages::kFitScaleThroughZero);
+        return std::nullopt;
+    }
+
+    FitResult finish(const Pass& raw)
+    {
+        report(FitPhase::Uncertainties, 0.0);
+        const int n = static_cast<int>(raw.size());
+        const int p = parameterCount(raw);
+        PassFunctor functor(*model_, raw, current_, cancel_, p);
+        const Eigen::VectorXd x = PassFunctor::pack(current_, raw);
+        Eigen::VectorXd residual(n);
+        Eigen::MatrixXd jacobian(n, p);
+        if (!functor.evaluate(x, &residual, &jacobian))
+            return fail(cancelled());
+        result_.rmsAfter = rmsOf(residual);
+        const double variance = residual.squaredNorm() / (n - p);
+
+        return record(raw, covarianceOf(std::move(jacobian), variance));
+    }
+
+    // The end of a fit of averages: the last steps on every point, then the
+    // uncertainties from the factor of their Jacobian.
+    FitResult refineAndFinish()
+    {
+        const Pass all = passOn(points_);
+        RefineWatch watch;
+        watch.tick = ticker(FitPhase::AllPoints);
+        watch.accepted = [&](const ModelValues& values, double rss) -> std::optional<std::string> {
+            current_ = values;
+            ++result_.iterations;
+            rms_ = std::sqrt(rss / static_cast<double>(all.size()));
+            report(FitPhase::AllPoints, 1.0);
+            return runAway();
+        };
+        Refined refined = refine(*model_, all, current_, cancel_, kMostRefineSteps, kToleranceFinal, watch);
+        if (!refined.runAway.empty())
+            return fail(stopped(FitOutcome::RunAway, refined.runAway));
+        if (refined.stop == Stop::SigmaZero)
+            return fail(stopped(FitOutcome::RunAway, std::string(messages::kFitSigmaThroughZero)));
+        if (refined.end == RefineEnd::Stopped)
+            return fail(cancelled());
+        if (refined.end == RefineEnd::NotConverged)
+            return fail(notConverged(kMostRefineSteps));
+        report(FitPhase::Uncertainties, 0.0);
+        const double n = static_cast<double>(all.size());
+        result_.rmsAfter = std::sqrt(refined.factor.rss / n);
+        const double variance = refined.factor.rss / (n - parameterCount(all));
+        return record(all, covarianceOf(std::move(refined.factor.r), variance));
+    }
+
+    FitResult record(const Pass& pass, Covariance fitted)
+    {
+        recordFitted(problem_, layout_, *model_, current_, pass, std::move(fitted), result_);
+        return result_;
+    }
+
+    const FitProblem& problem_;
+    const std::atomic<bool>& cancel_;
+    const FitProgressCallback& progress_;
+    Layout layout_;
+    std::optional<Model> model_;
+    std::shared_ptr<const Samples> points_; // every point in the frame
+    std::shared_ptr<const Samples> fitted_; // those, or their averages
+    double spacing_ = 0.0;
+    double rms_ = 0.0;       // the last known, for progress
+    double smoothing_ = 0.0; // of the pass in hand, for progress
+    int attempt_ = 0;
+    ModelValues start_;
+    ModelValues current_;
+    double scale_ = 1.0;
+    FitResult result_;
+};
+
+} // namespace
+
+FitResult fitFrom(const FitProblem& problem, const std::atomic<bool>& cancel, const FitProgressCallback& progress)
+{
+    return FitRun(problem, cancel, progress).run();
+}
+
+} // namespace ravelle::fit
