@@ -1,0 +1,406 @@
+#include "engine/model/FourierModel.h"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <numbers>
+
+#include "engine/model/PhaseSeries.h"
+
+namespace ravelle::model::detail {
+
+namespace {
+
+using Complex = std::complex<double>;
+constexpr double kPi = std::numbers::pi;
+constexpr double kEpsilon = 0x1p-52;
+
+struct FftwFree {
+    void operator()(void* p) const { fftw_free(p); }
+};
+template <typename T>
+using FftwBuffer = std::unique_ptr<T[], FftwFree>;
+
+template <typename T>
+FftwBuffer<T> fftwBuffer(std::size_t count)
+{
+    auto* memory = static_cast<T*>(fftw_malloc(sizeof(T) * std::max<std::size_t>(count, 1)));
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    return FftwBuffer<T>(memory);
+}
+
+// Inverse real transforms of each size, planned once. Planning is not thread
+// safe in FFTW; executing a plan on new arrays of the same alignment is.
+fftw_plan inversePlan(std::int64_t size)
+{
+    static std::mutex mutex;
+    static std::map<std::int64_t, fftw_plan> plans;
+    const std::lock_guard lock(mutex);
+    auto& plan = plans[size];
+    if (plan == nullptr) {
+        auto in = fftwBuffer<fftw_complex>(static_cast<std::size_t>(size / 2 + 1));
+        auto out = fftwBuffer<double>(static_cast<std::size_t>(size));
+        plan = fftw_plan_dft_c2r_1d(static_cast<int>(size), in.get(), out.get(), FFTW_ESTIMATE);
+        if (plan == nullptr)
+            throw std::bad_alloc();
+    }
+    return plan;
+}
+
+// One group's factor for a block of frequencies, and its derivative with
+// respect to the coupling where asked: per position
+// p = sum_iso prob (1 / (2I + 1)) sum_m cos(2 m theta), theta = pi f a scale,
+// with cos(j theta) = T_j(c) and sin(j theta) = s U_(j-1)(c); the factor is p^n.
+class GroupFactor {
+public:
+    GroupFactor(const PreparedGroup& group, double period) : group_(group)
+    {
+        for (const PositionIsotope& isotope : group.isotopes)
+            if (isotope.twiceSpin > 0)
+                phases_.emplace_back(static_cast<long double>(group.coupling) * isotope.scale / (2.0L * period));
+    }
+
+    // factor[r] = p^n; derivative[r] = d(p^n)/da when not null; f[r] the frequencies.
+    void fill(std::int64_t first, std::size_t count, const double* f, double* factor, double* derivative) const
+    {
+        double position[kBlock];
+        double slope[kBlock];
+        double c[kBlock], s[kBlock];
+        std::fill_n(position, count, 0.0);
+        std::fill_n(slope, count, 0.0);
+        std::size_t phase = 0;
+        for (const PositionIsotope& isotope : group_.isotopes) {
+            const double p = isotope.probability;
+            if (isotope.twiceSpin == 0) {
+                for (std::size_t r = 0; r < count; ++r)
+                    position[r] += p;
+                continue;
+            }
+            const PhaseSeries& series = phases_[phase++];
+            const double states = isotope.twiceSpin + 1;
+            if (derivative == nullptr && isotope.twiceSpin == 1) {
+                series.fillCos(first, count, c);
+                for (std::size_t r = 0; r < count; ++r)
+                    position[r] += p * c[r];
+                continue;
+            }
+            series.fill(first, count, c, s);
+            // d/da of cos(2 pi f a scale m) is -2 pi f scale m sin(2 m theta).
+            const double slopeScale = -2 * kPi * isotope.scale * p / states;
+            for (std::size_t r = 0; r < count; ++r) {
+                double t0 = 1.0, t1 = c[r];    // T_(j-1), T_j
+                double u0 = 0.0, u1 = 1.0;     // U_(j-2), U_(j-1)
+                double cosines = 0.0, sines = 0.0;
+                // j runs 1 ... 2I; the states m = j / 2 with j of 2I's parity.
+                if (isotope.twiceSpin % 2 == 0)
+                    cosines = 1.0;
+                for (int j = 1; j <= isotope.twiceSpin; ++j) {
+                    if ((isotope.twiceSpin - j) % 2 == 0) {
+                        cosines += 2 * t1;
+                        sines += j * u1; // 2 |m| sin(2 |m| theta) / s, both signs of m
+                    }
+                    const double t2 = 2 * c[r] * t1 - t0;
+                    const double u2 = 2 * c[r] * u1 - u0;
+                    t0 = t1;
+                    t1 = t2;
+                    u0 = u1;
+                    u1 = u2;
+                }
+                position[r] += p * cosines / states;
+                slope[r] += slopeScale * f[r] * s[r] * sines;
+            }
+        }
+        const int n = group_.count;
+        for (std::size_t r = 0; r < count; ++r) {
+            const double power = integerPower(position[r], n - 1);
+            factor[r] = power * position[r];
+            if (derivative != nullptr)
+                derivative[r] = n * power * slope[r];
+        }
+    }
+
+private:
+    static double integerPower(double base, int exponent)
+    {
+        double result = 1.0;
+        for (; exponent > 0; exponent >>= 1, base *= base)
+            if (exponent & 1)
+                result *= base;
+        return result;
+    }
+
+    const PreparedGroup& group_;
+    std::vector<PhaseSeries> phases_;
+};
+
+// How one output weighs the components: G(k) = kappa f^power sum over its
+// species of (product) x sum_c coefficient_c S_c(f) exp(-2 pi i f (mu_c - x0)).
+struct OutputPlan {
+    Complex kappa = 1.0;
+    int power = 0;
+    int species = -1;        // -1: every species
+    int derivativeGroup = -1; // the group whose factor is replaced by its derivative
+    std::vector<std::vector<double>> coefficients; // [species][component]
+    std::vector<double> imagePolynomial;
+    FftwBuffer<fftw_complex> bins;
+};
+
+OutputPlan outputPlan(const PreparedModel& model, const ResolvedQuantity* quantity, int xOrder)
+{
+    OutputPlan plan;
+    const QuantityKind kind = quantity == nullptr ? QuantityKind::Field : quantity->kind;
+    plan.species = quantity == nullptr || kind == QuantityKind::Field ? -1 : quantity->species;
+    if (kind == QuantityKind::Coupling)
+        plan.derivativeGroup = quantity->group;
+    plan.coefficients.resize(model.species.size());
+    // Every line is a derivative: 2 pi i f, and so is each x-derivative.
+    plan.kappa = std::pow(Complex(0.0, 2 * kPi), 1 + xOrder);
+    plan.power = 1 + xOrder;
+    if (quantity != nullptr && kind == QuantityKind::Field) {
+        plan.kappa *= Complex(0.0, 2 * kPi);
+        plan.power += 1;
+    }
+    for (const PreparedSpecies& species : model.species) {
+        auto& coefficients = plan.coefficients[static_cast<std::size_t>(species.index)];
+        if (plan.species >= 0 && plan.species != species.index)
+            continue;
+        for (const PreparedComponent& c : species.components) {
+            const double m = c.m;
+            double coefficient = c.weight;
+            const double sigma = species.usesSigma ? c.widths.sigma * species.sigmaSign : 0.0;
+            const double gamma = species.usesGamma ? 1.0 : 0.0;
+            switch (quantity == nullptr ? QuantityKind::Field : kind) {
+            case QuantityKind::Field: break;
+            case QuantityKind::Weight: coefficient = c.probability; break;
+            case QuantityKind::Coupling: coefficient *= plan.derivativeGroup < 0 ? m : 1.0; break;
+            case QuantityKind::Shift: break;
+            case QuantityKind::Sigma: coefficient *= sigma; break;
+            case QuantityKind::SigmaLinear: coefficient *= sigma * m; break;
+            case QuantityKind::SigmaQuadratic: coefficient *= sigma * m * m; break;
+            case QuantityKind::Gamma: coefficient *= gamma; break;
+            case QuantityKind::GammaLinear: coefficient *= gamma * m; break;
+            case QuantityKind::GammaQuadratic: coefficient *= gamma * m * m; break;
+            }
+            coefficients.push_back(coefficient);
+        }
+    }
+    if (quantity == nullptr)
+        return plan;
+    switch (kind) {
+    case QuantityKind::Coupling:
+        if (plan.derivativeGroup < 0) { // the centres m a move
+            plan.kappa *= Complex(0.0, -2 * kPi);
+            plan.power += 1;
+        }
+        break;
+    case QuantityKind::Shift:
+        plan.kappa *= Complex(0.0, -2 * kPi);
+        plan.power += 1;
+        break;
+    case QuantityKind::Sigma:
+    case QuantityKind::SigmaLinear:
+    case QuantityKind::SigmaQuadratic:
+        plan.kappa *= -4 * kPi * kPi;
+        plan.power += 2;
+        break;
+    case QuantityKind::Gamma:
+    case QuantityKind::GammaLinear:
+    case QuantityKind::GammaQuadratic:
+        plan.kappa *= -2 * kPi;
+        plan.power += 1;
+        break;
+    default: break;
+    }
+    return plan;
+}
+
+// The x-derivative of order j of (1 / P^2) sum c_q v^q, as coefficients of v^q.
+std::vector<double> differentiated(std::vector<double> coefficients, int j, double period)
+{
+    for (int i = 0; i < j && !coefficients.empty(); ++i) {
+        for (std::size_t q = 0; q + 1 < coefficients.size(); ++q)
+            coefficients[q] = static_cast<double>(q + 1) * coefficients[q + 1] / period;
+        coefficients.back() = 0.0;
+    }
+    return coefficients;
+}
+
+} // namespace
+
+FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& grid, const FourierPlan& plan,
+                              std::span<const ResolvedQuantity> quantities, std::span<const OutputRequest> requests)
+{
+    const double P = plan.images.period;
+    const std::int64_t M = plan.size;
+    const auto binCount = static_cast<std::size_t>(M / 2 + 1);
+
+    std::vector<OutputPlan> outputs;
+    for (const OutputRequest& request : requests) {
+        const ResolvedQuantity* quantity
+            = request.quantity < 0 ? nullptr : &quantities[static_cast<std::size_t>(request.quantity)];
+        outputs.push_back(outputPlan(model, quantity, request.xOrder));
+        OutputPlan& output = outputs.back();
+        output.imagePolynomial = differentiated(
+            quantity == nullptr ? imageCorrection(model, plan.images)
+                                : imageCorrectionDerivative(model, plan.images, *quantity),
+            request.xOrder, P);
+        output.bins = fftwBuffer<fftw_complex>(binCount);
+        std::fill_n(reinterpret_cast<double*>(output.bins.get()), 2 * binCount, 0.0);
+    }
+
+    // The factors of every species, the centres and widths of every component.
+    struct SpeciesTerms {
+        std::vector<GroupFactor> groups;
+        std::vector<PhaseSeries> centres;
+        std::vector<bool> groupDerivative;
+        bool needed = false;
+    };
+    std::vector<SpeciesTerms> terms(model.species.size());
+    for (const PreparedSpecies& species : model.species) {
+        SpeciesTerms& t = terms[static_cast<std::size_t>(species.index)];
+        t.groupDerivative.assign(species.groups.size(), false);
+        for (const OutputPlan& output : outputs) {
+            if (output.species < 0 || output.species == species.index)
+                t.needed = true;
+            if (output.species == species.index && output.derivativeGroup >= 0)
+                t.groupDerivative[static_cast<std::size_t>(output.derivativeGroup)] = true;
+        }
+        for (const PreparedGroup& group : species.groups)
+            t.groups.emplace_back(group, P);
+        for (const PreparedComponent& component : species.components)
+            t.centres.emplace_back(-static_cast<long double>(component.centre - grid.start) / P);
+    }
+
+    double f[kBlock];
+    double factor[kBlock], product[kBlock], shape[kBlock], re[kBlock], im[kBlock];
+    std::vector<std::vector<double>> groupFactor, groupSlope;
+    std::vector<std::vector<Complex>> accumulated(outputs.size(), std::vector<Complex>(kBlock));
+    std::vector<Complex> component;
+    double magnitude = 0.0; // sum of |G(k)| of F, for the rounding bound
+    for (std::int64_t first = 1; first <= plan.frequencies; first += static_cast<std::int64_t>(kBlock)) {
+        const auto count = static_cast<std::size_t>(std::min<std::int64_t>(kBlock, plan.frequencies - first + 1));
+        for (std::size_t r = 0; r < count; ++r)
+            f[r] = static_cast<double>(first + static_cast<std::int64_t>(r)) / P;
+        for (auto& a : accumulated)
+            std::fill_n(a.begin(), count, Complex(0.0));
+        for (const PreparedSpecies& species : model.species) {
+            const SpeciesTerms& t = terms[static_cast<std::size_t>(species.index)];
+            if (!t.needed)
+                continue;
+            const std::size_t groups = species.groups.size();
+            groupFactor.resize(std::max(groupFactor.size(), groups), std::vector<double>(kBlock));
+            groupSlope.resize(std::max(groupSlope.size(), groups), std::vector<double>(kBlock));
+            std::fill_n(product, count, 1.0);
+            for (std::size_t g = 0; g < groups; ++g) {
+                t.groups[g].fill(first, count, f, groupFactor[g].data(),
+                                 t.groupDerivative[g] ? groupSlope[g].data() : nullptr);
+                for (std::size_t r = 0; r < count; ++r)
+                    product[r] *= groupFactor[g][r];
+            }
+            // Each component: its line's transform at its centre.
+            const std::size_t components = species.components.size();
+            component.resize(components * kBlock);
+            for (std::size_t c = 0; c < components; ++c) {
+                const LineWidths& widths = species.components[c].widths;
+                const double alpha = 2 * kPi * kPi * widths.sigma * widths.sigma;
+                const double beta = 2 * kPi * widths.gamma;
+                // exp(-alpha f^2 - beta f) by products from the block's first frequency.
+                const double dk = 1.0 / P;
+                double value = std::exp(-alpha * f[0] * f[0] - beta * f[0]);
+                double ratio = std::exp(-alpha * dk * (2 * f[0] + dk) - beta * dk);
+                const double ratioStep = std::exp(-2 * alpha * dk * dk);
+                for (std::size_t r = 0; r < count; ++r) {
+                    shape[r] = value;
+                    value *= ratio;
+                    ratio *= ratioStep;
+                }
+                t.centres[c].fill(first, count, re, im);
+                Complex* out = &component[c * kBlock];
+                for (std::size_t r = 0; r < count; ++r)
+                    out[r] = Complex(shape[r] * re[r], shape[r] * im[r]);
+            }
+            for (std::size_t o = 0; o < outputs.size(); ++o) {
+                const OutputPlan& output = outputs[o];
+                if (output.species >= 0 && output.species != species.index)
+                    continue;
+                const double* weights = output.coefficients[static_cast<std::size_t>(species.index)].data();
+                const double* products = product;
+                if (output.derivativeGroup >= 0) {
+                    // The product with one factor replaced by its derivative.
+                    const auto dg = static_cast<std::size_t>(output.derivativeGroup);
+                    std::copy_n(groupSlope[dg].data(), count, factor);
+                    for (std::size_t g = 0; g < groups; ++g)
+                        if (g != dg)
+                            for (std::size_t r = 0; r < count; ++r)
+                                factor[r] *= groupFactor[g][r];
+                    products = factor;
+                }
+                Complex* sum = accumulated[o].data();
+                for (std::size_t c = 0; c < components; ++c) {
+                    if (weights[c] == 0.0)
+                        continue;
+                    const Complex* in = &component[c * kBlock];
+                    for (std::size_t r = 0; r < count; ++r)
+                        sum[r] += (weights[c] * products[r]) * in[r];
+                }
+            }
+        }
+        // Fold every frequency onto its bin: k and -k (the conjugate) land on
+        // k mod M and -k mod M; only bins 0 ... M/2 are stored.
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            OutputPlan& output = outputs[o];
+            auto* bins = reinterpret_cast<Complex*>(output.bins.get());
+            for (std::size_t r = 0; r < count; ++r) {
+                const Complex term = accumulated[o][r] * output.kappa * std::pow(f[r], output.power);
+                if (o == 0 && requests[0].quantity < 0 && requests[0].xOrder == 0)
+                    magnitude += std::abs(term);
+                const std::int64_t k = first + static_cast<std::int64_t>(r);
+                const std::int64_t bin = k % M;
+                if (2 * bin <= M)
+                    bins[bin] += term;
+                const std::int64_t mirror = (M - bin) % M;
+                if (2 * mirror <= M)
+                    bins[mirror] += std::conj(term);
+            }
+        }
+    }
+
+    FourierResult result;
+    double largest = 0.0; // of the periodic sum and of the images, for the rounding bound
+    const fftw_plan transform = inversePlan(M);
+    auto values = fftwBuffer<double>(static_cast<std::size_t>(M));
+    for (std::size_t o = 0; o < outputs.size(); ++o) {
+        fftw_execute_dft_c2r(transform, outputs[o].bins.get(), values.get());
+        outputs[o].bins.reset();
+        std::vector<double> out(static_cast<std::size_t>(grid.count));
+        const std::vector<double>& c = outputs[o].imagePolynomial;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const double v = (grid.start + static_cast<double>(i) * grid.step - plan.images.reference) / P;
+            double images = 0.0;
+            for (std::size_t q = c.size(); q-- > 0;)
+                images = images * v + c[q];
+            out[i] = values[i] / P - images / (P * P);
+            if (o == 0)
+                largest = std::max({largest, std::fabs(values[i] / P), std::fabs(images / (P * P))});
+        }
+        result.outputs.push_back(std::move(out));
+    }
+    // Rounding: the recurrences and the transform each add a few units of the
+    // last place of the largest terms.
+    std::size_t factors = 0;
+    for (const PreparedSpecies& species : model.species)
+        factors = std::max(factors, species.groups.size());
+    result.errorBound = plan.predictedError
+                        + 2 * magnitude / P * kEpsilon * (64.0 + 4.0 * static_cast<double>(factors)
+                                                         + 2 * std::log2(static_cast<double>(M)))
+                        + 64 * kEpsilon * largest;
+    return result;
+}
+
+} // namespace ravelle::model::detail
