@@ -373,6 +373,7 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
 
     FourierResult result;
     double largest = 0.0; // of the periodic sum and of the images, for the rounding bound
+    double largestImages = 0.0;
     const fftw_plan transform = inversePlan(M);
     auto values = fftwBuffer<double>(static_cast<std::size_t>(M));
     for (std::size_t o = 0; o < outputs.size(); ++o) {
@@ -387,7 +388,10 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
                 images = images * v + c[q];
             out[i] = values[i] / P - images / (P * P);
             if (o == 0)
+            {
                 largest = std::max({largest, std::fabs(values[i] / P), std::fabs(images / (P * P))});
+                largestImages = std::max(largestImages, std::fabs(images / (P * P)));
+            }
         }
         result.outputs.push_back(std::move(out));
     }
@@ -397,9 +401,12 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
     for (const PreparedSpecies& species : model.species)
         factors = std::max(factors, species.groups.size());
     result.errorBound = plan.predictedError
-                        + 2 * magnitude / P * kEpsilon * (64.0 + 4.0 * static_cast<double>(factors)
+                        + 2 * magnitude / P * kEpsilon * (2.0 * static_cast<double>(kBlock) + 4.0 * static_cast<double>(factors)
                                                          + 2 * std::log2(static_cast<double>(M)))
-                        + 64 * kEpsilon * largest;
+                        + 64 * kEpsilon * largest
+                        // The images' Taylor coefficients and moments carry
+                        // the roundings of long sums of powers.
+                        + 1e-11 * largestImages;
     return result;
 }
 

@@ -119,7 +119,8 @@ std::vector<T> gaussMoments(T s, std::size_t size)
 }
 
 // S_m = sum_{n >= 1} (n - i g)^-m for m = 0 ... last: the first terms summed,
-// the rest by the Euler-Maclaurin formula from the midpoint N + 1/2.
+// the rest by the Euler-Maclaurin formula from the midpoint N + 1/2:
+// sum_{n > N} f(n) = integral_{N+1/2}^inf f - sum_j B_2j(1/2) / (2j)! f^(2j-1)(N + 1/2).
 std::vector<std::complex<double>> latticeSums(double g, int last)
 {
     using Complex = std::complex<double>;
@@ -141,8 +142,8 @@ std::vector<std::complex<double>> latticeSums(double g, int last)
             return value;
         };
         sums[static_cast<std::size_t>(m)] += std::pow(r, m - 1) / static_cast<double>(m - 1)
-                                             - derivative(1) / 24.0 + 7.0 * derivative(3) / 5760.0
-                                             - 31.0 * derivative(5) / 967680.0;
+                                             + derivative(1) / 24.0 - 7.0 * derivative(3) / 5760.0
+                                             + 31.0 * derivative(5) / 967680.0;
     }
     return sums;
 }
