@@ -106,6 +106,28 @@ std::optional<std::vector<MergedLines>> mergeModelLines(const PreparedModel& mod
     return all;
 }
 
+double distinctLineBound(const PreparedModel& model)
+{
+    double largest = 0.0;
+    for (const PreparedSpecies& species : model.species) {
+        double lines = 1.0;
+        for (const PreparedGroup& group : species.groups) {
+            int offsets = 0;
+            for (const PositionIsotope& isotope : group.isotopes)
+                offsets += isotope.twiceSpin + 1;
+            // C(n + s - 1, s - 1) sums of n offsets out of s; at most (2 I_max n + 1) for one isotope.
+            double multisets = 1.0;
+            for (int i = 1; i < offsets; ++i)
+                multisets = multisets * (group.count + i) / i;
+            if (group.isotopes.size() == 1)
+                multisets = std::min(multisets, static_cast<double>(group.isotopes[0].twiceSpin * group.count + 1));
+            lines *= multisets;
+        }
+        largest = std::max(largest, lines);
+    }
+    return largest;
+}
+
 double directCost(const PreparedModel& model, const std::vector<MergedLines>& lines, std::size_t points,
                   std::size_t quantities)
 {

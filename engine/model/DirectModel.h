@@ -25,6 +25,11 @@ std::optional<std::vector<MergedLines>> mergeModelLines(const PreparedModel& mod
                                                         std::span<const ResolvedQuantity> quantities,
                                                         std::size_t limit);
 
+// An upper bound on the number of distinct lines of the largest species,
+// without listing them: per group the number of multisets of its nuclei's
+// single offsets.
+double distinctLineBound(const PreparedModel& model);
+
 // Predicted nanoseconds to sum those lines at `points` fields.
 double directCost(const PreparedModel& model, const std::vector<MergedLines>& lines, std::size_t points,
                   std::size_t quantities);

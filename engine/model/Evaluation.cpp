@@ -77,6 +77,12 @@ std::optional<std::vector<MergedLines>> directLines(const Setup& setup, std::siz
 {
     if (rival < kDirectWorthTrying)
         return std::nullopt;
+    // Listing the lines is only worth it when even their largest possible
+    // number would be summed faster than the rival method.
+    const double bound = distinctLineBound(setup.model);
+    const double perLine = 100.0 * static_cast<double>(setup.model.species.size() * (1 + setup.quantities.size()));
+    if (bound > static_cast<double>(kMaxDirectLines) || bound * perLine * static_cast<double>(points) > 20 * rival)
+        return std::nullopt;
     auto lines = mergeModelLines(setup.model, setup.quantities, kMaxDirectLines);
     if (lines && directCost(setup.model, *lines, points, setup.quantities.size()) < std::min(rival, kMaxCost))
         return lines;

@@ -35,6 +35,55 @@ FftwBuffer<T> fftwBuffer(std::size_t count)
     return FftwBuffer<T>(memory);
 }
 
+// The transform buffers of the last evaluations on this thread, kept for the
+// next one (a fit evaluates the same layout again and again) while they are
+// small; fresh pages from the system cost more than the transform.
+constexpr std::size_t kKeptBytes = std::size_t{32} << 20;
+
+struct Workspace {
+    std::vector<FftwBuffer<fftw_complex>> bins;
+    std::vector<std::size_t> binSizes;
+    FftwBuffer<double> values;
+    std::size_t valueSize = 0;
+};
+
+Workspace& workspace()
+{
+    thread_local Workspace kept;
+    return kept;
+}
+
+// `count` zeroed bin arrays of `size` entries, and a value array of `values`.
+void prepareWorkspace(Workspace& w, std::size_t count, std::size_t size, std::size_t values)
+{
+    while (w.bins.size() < count) {
+        w.bins.push_back(nullptr);
+        w.binSizes.push_back(0);
+    }
+    for (std::size_t o = 0; o < count; ++o) {
+        if (w.binSizes[o] < size) {
+            w.bins[o].reset();
+            w.bins[o] = fftwBuffer<fftw_complex>(size);
+            w.binSizes[o] = size;
+        }
+        std::fill_n(reinterpret_cast<double*>(w.bins[o].get()), 2 * size, 0.0);
+    }
+    if (w.valueSize < values) {
+        w.values.reset();
+        w.values = fftwBuffer<double>(values);
+        w.valueSize = values;
+    }
+}
+
+void releaseLargeWorkspace(Workspace& w)
+{
+    std::size_t bytes = w.valueSize * sizeof(double);
+    for (const std::size_t size : w.binSizes)
+        bytes += size * sizeof(fftw_complex);
+    if (bytes > kKeptBytes)
+        w = Workspace{};
+}
+
 // Inverse real transforms of each size, planned once. Planning is not thread
 // safe in FFTW; executing a plan on new arrays of the same alignment is.
 fftw_plan inversePlan(std::int64_t size)
@@ -84,10 +133,15 @@ public:
             }
             const PhaseSeries& series = phases_[phase++];
             const double states = isotope.twiceSpin + 1;
-            if (derivative == nullptr && isotope.twiceSpin == 1) {
+            if (derivative == nullptr && isotope.twiceSpin <= 2) {
+                // cos theta, and (1 + 2 cos 2 theta) / 3 = (4 cos^2 theta - 1) / 3
                 series.fillCos(first, count, c);
-                for (std::size_t r = 0; r < count; ++r)
-                    position[r] += p * c[r];
+                if (isotope.twiceSpin == 1)
+                    for (std::size_t r = 0; r < count; ++r)
+                        position[r] += p * c[r];
+                else
+                    for (std::size_t r = 0; r < count; ++r)
+                        position[r] += p * (4 * c[r] * c[r] - 1) / 3;
                 continue;
             }
             series.fill(first, count, c, s);
@@ -116,25 +170,25 @@ public:
                 slope[r] += slopeScale * f[r] * s[r] * sines;
             }
         }
-        const int n = group_.count;
-        for (std::size_t r = 0; r < count; ++r) {
-            const double power = integerPower(position[r], n - 1);
-            factor[r] = power * position[r];
-            if (derivative != nullptr)
-                derivative[r] = n * power * slope[r];
+        // p^n by squaring, each step over the whole block.
+        double power[kBlock];
+        std::fill_n(power, count, 1.0);
+        std::copy_n(position, count, c);
+        for (int exponent = group_.count - 1; exponent > 0; exponent >>= 1) {
+            if (exponent & 1)
+                for (std::size_t r = 0; r < count; ++r)
+                    power[r] *= c[r];
+            for (std::size_t r = 0; r < count; ++r)
+                c[r] *= c[r];
         }
+        for (std::size_t r = 0; r < count; ++r)
+            factor[r] = power[r] * position[r];
+        if (derivative != nullptr)
+            for (std::size_t r = 0; r < count; ++r)
+                derivative[r] = group_.count * power[r] * slope[r];
     }
 
 private:
-    static double integerPower(double base, int exponent)
-    {
-        double result = 1.0;
-        for (; exponent > 0; exponent >>= 1, base *= base)
-            if (exponent & 1)
-                result *= base;
-        return result;
-    }
-
     const PreparedGroup& group_;
     std::vector<PhaseSeries> phases_;
 };
@@ -148,7 +202,7 @@ struct OutputPlan {
     int derivativeGroup = -1; // the group whose factor is replaced by its derivative
     std::vector<std::vector<double>> coefficients; // [species][component]
     std::vector<double> imagePolynomial;
-    FftwBuffer<fftw_complex> bins;
+    fftw_complex* bins = nullptr;
 };
 
 OutputPlan outputPlan(const PreparedModel& model, const ResolvedQuantity* quantity, int xOrder)
@@ -240,18 +294,18 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
     const std::int64_t M = plan.size;
     const auto binCount = static_cast<std::size_t>(M / 2 + 1);
 
+    const ImageCorrector images(model, plan.images);
+    Workspace& work = workspace();
+    prepareWorkspace(work, requests.size(), binCount, static_cast<std::size_t>(M));
     std::vector<OutputPlan> outputs;
     for (const OutputRequest& request : requests) {
         const ResolvedQuantity* quantity
             = request.quantity < 0 ? nullptr : &quantities[static_cast<std::size_t>(request.quantity)];
         outputs.push_back(outputPlan(model, quantity, request.xOrder));
         OutputPlan& output = outputs.back();
-        output.imagePolynomial = differentiated(
-            quantity == nullptr ? imageCorrection(model, plan.images)
-                                : imageCorrectionDerivative(model, plan.images, *quantity),
-            request.xOrder, P);
-        output.bins = fftwBuffer<fftw_complex>(binCount);
-        std::fill_n(reinterpret_cast<double*>(output.bins.get()), 2 * binCount, 0.0);
+        output.imagePolynomial = differentiated(quantity == nullptr ? images.value() : images.derivative(*quantity),
+                                                request.xOrder, P);
+        output.bins = work.bins[outputs.size() - 1].get();
     }
 
     // The factors of every species, the centres and widths of every component.
@@ -279,23 +333,29 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
 
     double f[kBlock];
     double factor[kBlock], product[kBlock], shape[kBlock], re[kBlock], im[kBlock];
-    std::vector<std::vector<double>> groupFactor, groupSlope;
-    std::vector<std::vector<Complex>> accumulated(outputs.size(), std::vector<Complex>(kBlock));
-    std::vector<Complex> component;
+    std::size_t mostGroups = 0;
+    for (const PreparedSpecies& species : model.species)
+        mostGroups = std::max(mostGroups, species.groups.size());
+    std::vector<std::vector<double>> groupFactor(mostGroups, std::vector<double>(kBlock));
+    std::vector<std::vector<double>> groupSlope(mostGroups, std::vector<double>(kBlock));
+    // Real and imaginary parts apart, so the loops below vectorise.
+    std::vector<std::vector<double>> sumRe(outputs.size(), std::vector<double>(kBlock));
+    std::vector<std::vector<double>> sumIm(outputs.size(), std::vector<double>(kBlock));
+    std::vector<double> componentRe, componentIm;
     double magnitude = 0.0; // sum of |G(k)| of F, for the rounding bound
     for (std::int64_t first = 1; first <= plan.frequencies; first += static_cast<std::int64_t>(kBlock)) {
         const auto count = static_cast<std::size_t>(std::min<std::int64_t>(kBlock, plan.frequencies - first + 1));
         for (std::size_t r = 0; r < count; ++r)
             f[r] = static_cast<double>(first + static_cast<std::int64_t>(r)) / P;
-        for (auto& a : accumulated)
-            std::fill_n(a.begin(), count, Complex(0.0));
+        for (std::size_t o = 0; o < outputs.size(); ++o) {
+            std::fill_n(sumRe[o].begin(), count, 0.0);
+            std::fill_n(sumIm[o].begin(), count, 0.0);
+        }
         for (const PreparedSpecies& species : model.species) {
             const SpeciesTerms& t = terms[static_cast<std::size_t>(species.index)];
             if (!t.needed)
                 continue;
             const std::size_t groups = species.groups.size();
-            groupFactor.resize(std::max(groupFactor.size(), groups), std::vector<double>(kBlock));
-            groupSlope.resize(std::max(groupSlope.size(), groups), std::vector<double>(kBlock));
             std::fill_n(product, count, 1.0);
             for (std::size_t g = 0; g < groups; ++g) {
                 t.groups[g].fill(first, count, f, groupFactor[g].data(),
@@ -305,7 +365,8 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
             }
             // Each component: its line's transform at its centre.
             const std::size_t components = species.components.size();
-            component.resize(components * kBlock);
+            componentRe.resize(components * kBlock);
+            componentIm.resize(components * kBlock);
             for (std::size_t c = 0; c < components; ++c) {
                 const LineWidths& widths = species.components[c].widths;
                 const double alpha = 2 * kPi * kPi * widths.sigma * widths.sigma;
@@ -321,9 +382,12 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
                     ratio *= ratioStep;
                 }
                 t.centres[c].fill(first, count, re, im);
-                Complex* out = &component[c * kBlock];
-                for (std::size_t r = 0; r < count; ++r)
-                    out[r] = Complex(shape[r] * re[r], shape[r] * im[r]);
+                double* outRe = &componentRe[c * kBlock];
+                double* outIm = &componentIm[c * kBlock];
+                for (std::size_t r = 0; r < count; ++r) {
+                    outRe[r] = shape[r] * re[r];
+                    outIm[r] = shape[r] * im[r];
+                }
             }
             for (std::size_t o = 0; o < outputs.size(); ++o) {
                 const OutputPlan& output = outputs[o];
@@ -341,13 +405,18 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
                                 factor[r] *= groupFactor[g][r];
                     products = factor;
                 }
-                Complex* sum = accumulated[o].data();
+                double* accRe = sumRe[o].data();
+                double* accIm = sumIm[o].data();
                 for (std::size_t c = 0; c < components; ++c) {
                     if (weights[c] == 0.0)
                         continue;
-                    const Complex* in = &component[c * kBlock];
-                    for (std::size_t r = 0; r < count; ++r)
-                        sum[r] += (weights[c] * products[r]) * in[r];
+                    const double* inRe = &componentRe[c * kBlock];
+                    const double* inIm = &componentIm[c * kBlock];
+                    const double w = weights[c];
+                    for (std::size_t r = 0; r < count; ++r) {
+                        accRe[r] += w * products[r] * inRe[r];
+                        accIm[r] += w * products[r] * inIm[r];
+                    }
                 }
             }
         }
@@ -355,18 +424,28 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
         // k mod M and -k mod M; only bins 0 ... M/2 are stored.
         for (std::size_t o = 0; o < outputs.size(); ++o) {
             OutputPlan& output = outputs[o];
-            auto* bins = reinterpret_cast<Complex*>(output.bins.get());
-            for (std::size_t r = 0; r < count; ++r) {
-                const Complex term = accumulated[o][r] * output.kappa * std::pow(f[r], output.power);
-                if (o == 0 && requests[0].quantity < 0 && requests[0].xOrder == 0)
-                    magnitude += std::abs(term);
-                const std::int64_t k = first + static_cast<std::int64_t>(r);
-                const std::int64_t bin = k % M;
-                if (2 * bin <= M)
-                    bins[bin] += term;
-                const std::int64_t mirror = (M - bin) % M;
-                if (2 * mirror <= M)
-                    bins[mirror] += std::conj(term);
+            double* bins = reinterpret_cast<double*>(output.bins); // re, im pairs
+            const double kappaRe = output.kappa.real();
+            const double kappaIm = output.kappa.imag();
+            const bool measured = o == 0 && requests[0].quantity < 0 && requests[0].xOrder == 0;
+            std::int64_t bin = first % M;
+            for (std::size_t r = 0; r < count; ++r, bin = bin + 1 == M ? 0 : bin + 1) {
+                double power = 1.0;
+                for (int i = 0; i < output.power; ++i)
+                    power *= f[r];
+                const double termRe = (sumRe[o][r] * kappaRe - sumIm[o][r] * kappaIm) * power;
+                const double termIm = (sumRe[o][r] * kappaIm + sumIm[o][r] * kappaRe) * power;
+                if (measured)
+                    magnitude += std::fabs(termRe) + std::fabs(termIm);
+                if (2 * bin <= M) {
+                    bins[2 * bin] += termRe;
+                    bins[2 * bin + 1] += termIm;
+                }
+                const std::int64_t mirror = bin == 0 ? 0 : M - bin;
+                if (2 * mirror <= M) {
+                    bins[2 * mirror] += termRe;
+                    bins[2 * mirror + 1] -= termIm;
+                }
             }
         }
     }
@@ -375,24 +454,51 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
     double largest = 0.0; // of the periodic sum and of the images, for the rounding bound
     double largestImages = 0.0;
     const fftw_plan transform = inversePlan(M);
-    auto values = fftwBuffer<double>(static_cast<std::size_t>(M));
+    double* values = work.values.get();
+    const auto points = static_cast<std::size_t>(grid.count);
+    const double inverseP = 1.0 / P;
+    const double inverseP2 = inverseP * inverseP;
+    std::vector<double> v(points);
+    std::vector<double> imageSum(points);
+    for (std::size_t i = 0; i < points; ++i)
+        v[i] = (grid.start + static_cast<double>(i) * grid.step - plan.images.reference) * inverseP;
+    const double reach = std::max(std::fabs(v[0]), std::fabs(v[points - 1]));
     for (std::size_t o = 0; o < outputs.size(); ++o) {
-        fftw_execute_dft_c2r(transform, outputs[o].bins.get(), values.get());
-        outputs[o].bins.reset();
-        std::vector<double> out(static_cast<std::size_t>(grid.count));
+        fftw_execute_dft_c2r(transform, outputs[o].bins, values);
+        std::vector<double> out(points);
         const std::vector<double>& c = outputs[o].imagePolynomial;
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            const double v = (grid.start + static_cast<double>(i) * grid.step - plan.images.reference) / P;
-            double images = 0.0;
-            for (std::size_t q = c.size(); q-- > 0;)
-                images = images * v + c[q];
-            out[i] = values[i] / P - images / (P * P);
-            if (o == 0)
-            {
-                largest = std::max({largest, std::fabs(values[i] / P), std::fabs(images / (P * P))});
-                largestImages = std::max(largestImages, std::fabs(images / (P * P)));
-            }
+        // The terms too small to matter at these points are left out: for F
+        // a hundredth of its truncation error, for a derivative 1e-12 of its
+        // own size.
+        double largestHere = 0.0;
+        for (std::size_t i = 0; i < points; ++i)
+            largestHere = std::max(largestHere, std::fabs(values[i]));
+        const bool plain = o == 0 && requests[0].quantity < 0 && requests[0].xOrder == 0;
+        const double limit = plain ? 0.01 * plan.predictedError : 1e-12 * largestHere * inverseP;
+        std::size_t degree = c.size();
+        for (double rest = 0.0; degree > 0; --degree) {
+            rest += std::fabs(c[degree - 1]) * std::pow(reach, static_cast<double>(degree - 1)) * inverseP2;
+            if (rest > limit)
+                break;
         }
+        // The images' polynomial, Horner's rule run over all points at once.
+        constexpr std::size_t kChunk = 256; // points at a time, within the L1 cache
+        for (std::size_t first = 0; first < points; first += kChunk) {
+            const std::size_t n = std::min(kChunk, points - first);
+            double* sum = &imageSum[first];
+            const double* x = &v[first];
+            std::fill_n(sum, n, 0.0);
+            for (std::size_t q = degree; q-- > 0;)
+                for (std::size_t j = 0; j < n; ++j)
+                    sum[j] = sum[j] * x[j] + c[q];
+        }
+        for (std::size_t i = 0; i < points; ++i)
+            out[i] = values[i] * inverseP - imageSum[i] * inverseP2;
+        if (plain)
+            for (std::size_t i = 0; i < points; ++i) {
+                largest = std::max({largest, std::fabs(values[i] * inverseP), std::fabs(imageSum[i] * inverseP2)});
+                largestImages = std::max(largestImages, std::fabs(imageSum[i] * inverseP2));
+            }
         result.outputs.push_back(std::move(out));
     }
     // Rounding: the recurrences and the transform each add a few units of the
@@ -400,6 +506,7 @@ FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& g
     std::size_t factors = 0;
     for (const PreparedSpecies& species : model.species)
         factors = std::max(factors, species.groups.size());
+    releaseLargeWorkspace(work);
     result.errorBound = plan.predictedError
                         + 2 * magnitude / P * kEpsilon * (2.0 * static_cast<double>(kBlock) + 4.0 * static_cast<double>(factors)
                                                          + 2 * std::log2(static_cast<double>(M)))

@@ -13,19 +13,12 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr int kMaxMoment = kMaxImageOrder;
 
-// A value and its derivative with respect to one quantity.
-struct Dual {
-    double v = 0.0;
-    double d = 0.0;
-    Dual() = default;
-    Dual(double value, double derivative = 0.0) : v(value), d(derivative) {}
-};
 inline Dual operator+(Dual a, Dual b) { return {a.v + b.v, a.d + b.d}; }
 inline Dual operator*(Dual a, Dual b) { return {a.v * b.v, a.v * b.d + a.d * b.v}; }
 inline Dual& operator+=(Dual& a, Dual b) { return a = a + b; }
 inline Dual& operator*=(Dual& a, Dual b) { return a = a * b; }
-inline double valueOf(double x) { return x; }
-inline double valueOf(Dual x) { return x.v; }
+inline bool isZero(double x) { return x == 0.0; }
+inline bool isZero(Dual x) { return x.v == 0.0 && x.d == 0.0; }
 
 const std::array<std::array<double, kMaxMoment + 1>, kMaxMoment + 1>& binomials()
 {
@@ -51,7 +44,7 @@ std::vector<T> convolve(const std::vector<T>& a, const std::vector<T>& b)
     for (std::size_t p = 0; p < size; ++p) {
         T total = 0.0;
         for (std::size_t j = 0; j <= p; ++j)
-            if (valueOf(a[j]) != 0.0 || valueOf(b[p - j]) != 0.0)
+            if (!isZero(a[j]) && !isZero(b[p - j])) // odd moments of symmetric parts vanish
                 total += T(binomial[p][j]) * a[j] * b[p - j];
         sum[p] = total;
     }
@@ -181,120 +174,143 @@ void addComponent(std::vector<T>& coefficients, T weight, const std::vector<T>& 
     }
 }
 
-// The species' stick spectrum moments, and their derivative with respect to
-// one group's coupling (-1: none).
-std::vector<Dual> speciesMoments(const PreparedSpecies& species, double period, std::size_t size, int group)
+} // namespace
+
+// What every evaluation of the coefficients shares: per species the moments
+// of its groups and their running products from either end, and per component
+// the kernel e_k with its derivative per unit change of g.
+struct ImageCorrector::SpeciesCache {
+    std::vector<std::vector<double>> group;  // each group's moments
+    std::vector<std::vector<double>> prefix; // groups before g, convolved
+    std::vector<std::vector<double>> suffix; // groups from g on, convolved
+    std::vector<std::vector<Dual>> kernels;
+};
+
+ImageCorrector::ImageCorrector(const PreparedModel& model, const ImageFrame& frame)
+    : model_(model), frame_(frame), size_(static_cast<std::size_t>(std::max(frame.order, 0)) + 1)
 {
-    std::vector<double> value = pointMoments(size);
-    std::vector<double> others = pointMoments(size);
-    std::vector<double> groupPart = pointMoments(size);
-    for (std::size_t g = 0; g < species.groups.size(); ++g) {
-        const std::vector<double> moments = groupMoments(species.groups[g], period, size);
-        value = convolve(value, moments);
-        if (static_cast<int>(g) == group)
-            groupPart = moments;
-        else
-            others = convolve(others, moments);
+    cache_.resize(model.species.size());
+    if (frame.order < 1)
+        return;
+    for (const PreparedSpecies& species : model.species) {
+        if (!species.usesGamma)
+            continue;
+        SpeciesCache& cache = cache_[static_cast<std::size_t>(species.index)];
+        const std::size_t groups = species.groups.size();
+        for (const PreparedGroup& group : species.groups)
+            cache.group.push_back(groupMoments(group, frame.period, size_));
+        cache.prefix.assign(groups + 1, pointMoments(size_));
+        cache.suffix.assign(groups + 1, pointMoments(size_));
+        for (std::size_t g = 0; g < groups; ++g)
+            cache.prefix[g + 1] = convolve(cache.prefix[g], cache.group[g]);
+        for (std::size_t g = groups; g-- > 0;)
+            cache.suffix[g] = convolve(cache.suffix[g + 1], cache.group[g]);
+        for (const PreparedComponent& component : species.components)
+            cache.kernels.push_back(imageKernel(component.widths.gamma / frame.period, 1.0, frame.order));
     }
-    std::vector<Dual> result(size);
-    for (std::size_t p = 0; p < size; ++p)
-        result[p].v = value[p];
-    if (group < 0)
-        return result;
-    // The group's offsets scale with its coupling a: d E[X^p] / da = p E[X^p] / a.
-    const double coupling = species.groups[static_cast<std::size_t>(group)].coupling;
-    if (coupling == 0.0)
-        return result;
-    for (std::size_t p = 0; p < size; ++p)
-        groupPart[p] *= static_cast<double>(p) / coupling;
-    const std::vector<double> derivative = convolve(others, groupPart);
-    for (std::size_t p = 0; p < size; ++p)
-        result[p].d = derivative[p];
-    return result;
 }
 
-// The coefficients with every input a Dual whose derivative part follows
-// `quantity` (none for the plain value).
-std::vector<Dual> correction(const PreparedModel& model, const ImageFrame& frame, const ResolvedQuantity* quantity)
+ImageCorrector::~ImageCorrector() = default;
+
+std::vector<Dual> ImageCorrector::correction(const ResolvedQuantity* quantity) const
 {
-    const auto size = static_cast<std::size_t>(std::max(frame.order, 0)) + 1;
-    std::vector<Dual> coefficients(size);
-    if (frame.order < 1)
+    std::vector<Dual> coefficients(size_);
+    if (frame_.order < 1)
         return coefficients;
-    const double P = frame.period;
-    for (const PreparedSpecies& species : model.species) {
+    const double P = frame_.period;
+    for (const PreparedSpecies& species : model_.species) {
         const bool involved = quantity != nullptr && quantity->species == species.index;
         const QuantityKind kind = involved ? quantity->kind : QuantityKind::Field;
-        if (quantity != nullptr && !involved)
-            continue;
-        if (!species.usesGamma)
+        if ((quantity != nullptr && !involved) || !species.usesGamma)
             continue; // Gaussian lines have no images worth subtracting
+        const SpeciesCache& cache = cache_[static_cast<std::size_t>(species.index)];
         const int group = kind == QuantityKind::Coupling ? quantity->group : -1;
-        const std::vector<Dual> moments = speciesMoments(species, P, size, involved ? group : -1);
-        for (const PreparedComponent& component : species.components) {
+        // The stick spectrum's moments, and their derivative with respect to
+        // one group's coupling a: its offsets scale with a, so
+        // d E[X^p] / da = p E[X^p] / a for that group.
+        std::vector<Dual> moments(size_);
+        for (std::size_t p = 0; p < size_; ++p)
+            moments[p].v = cache.prefix.back()[p];
+        const double coupling = group >= 0 ? species.groups[static_cast<std::size_t>(group)].coupling : 0.0;
+        if (group >= 0 && coupling != 0.0) {
+            const auto g = static_cast<std::size_t>(group);
+            std::vector<double> slope = cache.group[g];
+            for (std::size_t p = 0; p < size_; ++p)
+                slope[p] *= static_cast<double>(p) / coupling;
+            const std::vector<double> derivative = convolve(convolve(cache.prefix[g], cache.suffix[g + 1]), slope);
+            for (std::size_t p = 0; p < size_; ++p)
+                moments[p].d = derivative[p];
+        }
+        for (std::size_t c = 0; c < species.components.size(); ++c) {
+            const PreparedComponent& component = species.components[c];
             const double m = component.m;
-            const auto seed = [&](QuantityKind a, double da, QuantityKind b, double db, QuantityKind c, double dc) {
-                return kind == a ? da : kind == b ? db : kind == c ? dc : 0.0;
+            const auto seed = [&](QuantityKind a, double da, QuantityKind b, double db, QuantityKind e, double de) {
+                return kind == a ? da : kind == b ? db : kind == e ? de : 0.0;
             };
             const double sigmaSeed = species.usesSigma ? 1.0 : 0.0;
-            const double gammaSeed = species.usesGamma ? 1.0 : 0.0;
             const Dual weight(component.weight, kind == QuantityKind::Weight ? component.probability : 0.0);
-            const Dual delta((component.centre - frame.reference) / P,
+            const Dual delta((component.centre - frame_.reference) / P,
                              (kind == QuantityKind::Shift ? 1.0 : 0.0) / P
                                  + (kind == QuantityKind::Coupling && group < 0 ? m / P : 0.0));
             const Dual s(component.widths.sigma / P,
                          sigmaSeed * seed(QuantityKind::Sigma, species.sigmaSign, QuantityKind::SigmaLinear, m,
                                           QuantityKind::SigmaQuadratic, m * m) / P);
-            const double dg = gammaSeed
-                              * seed(QuantityKind::Gamma, 1.0, QuantityKind::GammaLinear, m,
-                                     QuantityKind::GammaQuadratic, m * m) / P;
-            const std::vector<Dual> e = imageKernel(component.widths.gamma / P, dg, frame.order);
+            const double dg
+                = seed(QuantityKind::Gamma, 1.0, QuantityKind::GammaLinear, m, QuantityKind::GammaQuadratic, m * m) / P;
+            std::vector<Dual> e = cache.kernels[c];
+            for (Dual& term : e)
+                term.d *= dg;
             const std::vector<Dual> distribution
-                = convolve(convolve(shiftMoments(delta, size), moments), gaussMoments(s, size));
+                = convolve(convolve(shiftMoments(delta, size_), moments), gaussMoments(s, size_));
             addComponent(coefficients, weight, e, distribution);
         }
     }
     return coefficients;
 }
 
-} // namespace
-
-double imageRemainder(double g, double ratio, int order)
+ImageOrder imageOrder(double g, double ratio, double tolerance)
 {
     // |Im (n - i g)^-m| <= min(1, m g / n) n^-m, so
-    // |e_k| P^(k+2) <= (2 (k + 1) / pi) min(zeta(k + 2), (k + 2) g zeta(k + 3)).
-    const auto zeta = [](int s) { return 1.0 + std::pow(2.0, -s) * (1.0 + 2.0 / (s - 1)); }; // an upper bound
-    double total = 0.0;
-    double power = std::pow(ratio, order + 2);
-    for (int k = std::max(order + 2, 1) | 1; k < order + 2000; k += 2, power *= ratio * ratio) {
-        const double term = 2.0 * (k + 1) / kPi * std::min(zeta(k + 2), (k + 2) * g * zeta(k + 3)) * power;
-        total += term;
-        if (term < 1e-18 * total || power == 0.0)
-            break;
+    // |e_k| P^(k+2) <= (2 (k + 1) / pi) min(zeta(k + 2), (k + 2) g zeta(k + 3)),
+    // with zeta(s) <= 1 + 2^-s (1 + 2 / (s - 1)). The terms fall at least as
+    // ratio^2 per order, so past the last order the rest is a geometric tail.
+    const auto zeta = [](int s) { return 1.0 + std::ldexp(1.0 + 2.0 / (s - 1), -s); };
+    std::array<double, kMaxImageOrder + 3> term{};
+    double power = ratio;
+    for (int k = 1; k <= kMaxImageOrder + 2; k += 2, power *= ratio * ratio)
+        term[static_cast<std::size_t>(k)] = 2.0 * (k + 1) / kPi * std::min(zeta(k + 2), (k + 2) * g * zeta(k + 3)) * power;
+    const double last = term[kMaxImageOrder + 2];
+    double remainder = ratio < 1.0 ? last * (kMaxImageOrder + 4) / (kMaxImageOrder + 3) / (1.0 - ratio * ratio) : INFINITY;
+    ImageOrder chosen{kMaxImageOrder + 2, remainder};
+    for (int k = kMaxImageOrder; k >= -1; k -= 2) {
+        // remainder: the terms past order k.
+        if (remainder <= tolerance)
+            chosen = ImageOrder{k, remainder};
+        if (k >= 1)
+            remainder += term[static_cast<std::size_t>(k)];
     }
-    return total;
+    return chosen;
 }
 
-std::vector<double> imageCorrection(const PreparedModel& model, const ImageFrame& frame)
+std::vector<double> ImageCorrector::value() const
 {
-    const std::vector<Dual> coefficients = correction(model, frame, nullptr);
+    const std::vector<Dual> coefficients = correction(nullptr);
     std::vector<double> values(coefficients.size());
     std::transform(coefficients.begin(), coefficients.end(), values.begin(), [](Dual c) { return c.v; });
     return values;
 }
 
-std::vector<double> imageCorrectionDerivative(const PreparedModel& model, const ImageFrame& frame,
-                                              const ResolvedQuantity& quantity)
+std::vector<double> ImageCorrector::derivative(const ResolvedQuantity& quantity) const
 {
     if (quantity.kind == QuantityKind::Field) {
         // d/dx of (1 / P^2) sum c_q v^q is (1 / P^2) sum (q + 1) c_(q+1) / P v^q.
-        const std::vector<double> value = imageCorrection(model, frame);
-        std::vector<double> slope(value.size(), 0.0);
-        for (std::size_t q = 0; q + 1 < value.size(); ++q)
-            slope[q] = static_cast<double>(q + 1) * value[q + 1] / frame.period;
+        const std::vector<double> values = value();
+        std::vector<double> slope(values.size(), 0.0);
+        for (std::size_t q = 0; q + 1 < values.size(); ++q)
+            slope[q] = static_cast<double>(q + 1) * values[q + 1] / frame_.period;
         return slope;
     }
-    const std::vector<Dual> coefficients = correction(model, frame, &quantity);
+    const std::vector<Dual> coefficients = correction(&quantity);
     std::vector<double> derivatives(coefficients.size());
     std::transform(coefficients.begin(), coefficients.end(), derivatives.begin(), [](Dual c) { return c.d; });
     return derivatives;

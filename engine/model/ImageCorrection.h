@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "engine/model/Prepared.h"
@@ -26,18 +27,47 @@ struct ImageFrame {
 
 inline constexpr int kMaxImageOrder = 121;
 
-// A bound on (1 / P^2) sum_{k > order} |e_k| P^(k+2) ratio^k for every
-// Lorentzian part of width g P (g = gamma / P): what is left after subtracting
-// the terms up to `order`, per unit weight, where every field and line lie
-// within ratio P of each other.
-double imageRemainder(double g, double ratio, int order);
+// The lowest order (odd, or -1 for none; above kMaxImageOrder when none
+// suffices) for which sum_{k > order} |e_k| P^(k+2) ratio^k, what is left per
+// unit weight after subtracting the terms up to that order when every field
+// and line lie within ratio P of each other, is at most `tolerance`, for a
+// Lorentzian part of width g P (g = gamma / P); and that rest.
+struct ImageOrder {
+    int order = -1;
+    double remainder = 0.0;
+};
+ImageOrder imageOrder(double g, double ratio, double tolerance);
 
-// The coefficients c_q of the images' sum for F.
-std::vector<double> imageCorrection(const PreparedModel& model, const ImageFrame& frame);
+// A value and its derivative with respect to one quantity.
+struct Dual {
+    double v = 0.0;
+    double d = 0.0;
+    Dual() = default;
+    Dual(double value, double derivative = 0.0) : v(value), d(derivative) {}
+};
 
-// The coefficients of its derivative with respect to one quantity (for Field,
-// the derivative of the polynomial in x).
-std::vector<double> imageCorrectionDerivative(const PreparedModel& model, const ImageFrame& frame,
-                                              const ResolvedQuantity& quantity);
+// The coefficients c_q of the images' sum for F and of its derivatives. What
+// they share is worked out once, on construction.
+class ImageCorrector {
+public:
+    ImageCorrector(const PreparedModel& model, const ImageFrame& frame);
+    ~ImageCorrector();
+    ImageCorrector(const ImageCorrector&) = delete;
+    ImageCorrector& operator=(const ImageCorrector&) = delete;
+
+    std::vector<double> value() const;
+    // With respect to one quantity (for Field, the derivative of the
+    // polynomial in x).
+    std::vector<double> derivative(const ResolvedQuantity& quantity) const;
+
+private:
+    struct SpeciesCache;
+    std::vector<Dual> correction(const ResolvedQuantity* quantity) const;
+
+    const PreparedModel& model_;
+    ImageFrame frame_;
+    std::size_t size_ = 1;
+    std::vector<SpeciesCache> cache_;
+};
 
 } // namespace ravelle::model::detail
