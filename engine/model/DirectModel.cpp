@@ -163,7 +163,7 @@ std::vector<std::vector<double>> evaluateDirect(const PreparedModel& model, cons
                         const ResolvedQuantity& quantity = quantities[q];
                         if (quantity.kind != QuantityKind::Field && quantity.species != species.index)
                             continue;
-                        const double sigma = species.usesSigma ? species.sigmaSign * p * t.dSigma : 0.0;
+                        const double sigma = species.usesSigma ? p * t.dSigma : 0.0;
                         const double gamma = species.usesGamma ? p * t.dGamma : 0.0;
                         const double m = c.m;
                         double term = 0.0;
@@ -181,7 +181,7 @@ std::vector<std::vector<double>> evaluateDirect(const PreparedModel& model, cons
                                 term = -list.slope[row][j] * t.curvature;
                             }
                             break;
-                        case QuantityKind::Sigma: term = sigma; break;
+                        case QuantityKind::Sigma: term = species.sigmaSign * sigma; break;
                         case QuantityKind::SigmaLinear: term = sigma * m; break;
                         case QuantityKind::SigmaQuadratic: term = sigma * m * m; break;
                         case QuantityKind::Gamma: term = gamma; break;

@@ -227,14 +227,15 @@ OutputPlan outputPlan(const PreparedModel& model, const ResolvedQuantity* quanti
         for (const PreparedComponent& c : species.components) {
             const double m = c.m;
             double coefficient = c.weight;
-            const double sigma = species.usesSigma ? c.widths.sigma * species.sigmaSign : 0.0;
+            // d sigma_c = d|sigma| + m dB + m^2 dC, and d|sigma| / d sigma is its sign.
+            const double sigma = species.usesSigma ? c.widths.sigma : 0.0;
             const double gamma = species.usesGamma ? 1.0 : 0.0;
             switch (quantity == nullptr ? QuantityKind::Field : kind) {
             case QuantityKind::Field: break;
             case QuantityKind::Weight: coefficient = c.probability; break;
             case QuantityKind::Coupling: coefficient *= plan.derivativeGroup < 0 ? m : 1.0; break;
             case QuantityKind::Shift: break;
-            case QuantityKind::Sigma: coefficient *= sigma; break;
+            case QuantityKind::Sigma: coefficient *= sigma * species.sigmaSign; break;
             case QuantityKind::SigmaLinear: coefficient *= sigma * m; break;
             case QuantityKind::SigmaQuadratic: coefficient *= sigma * m * m; break;
             case QuantityKind::Gamma: coefficient *= gamma; break;
