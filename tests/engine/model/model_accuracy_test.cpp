@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -139,6 +142,49 @@ TEST(ModelAccuracyTest, ArbitraryFieldsMatchEveryLineSummed)
         EXPECT_LE(values.errorBound, 1e-9 * static_cast<double>(height)) << fields->size();
     }
     EXPECT_TRUE(evaluateModelAt(model, std::vector<double>{}).value.empty());
+}
+
+// The field column of a measured spectrum, as offsets from its middle.
+std::vector<double> measuredFields(const std::string& name)
+{
+    std::ifstream file("/work/shared/data/measured/" + name);
+    std::vector<double> fields;
+    for (std::string line; std::getline(file, line);) {
+        double field = 0.0;
+        const auto start = line.find_first_not_of(' ');
+        if (start != std::string::npos
+            && std::from_chars(line.data() + start, line.data() + line.size(), field).ec == std::errc{})
+            fields.push_back(field);
+    }
+    if (!fields.empty()) {
+        const double middle = 0.5 * (fields.front() + fields.back());
+        for (double& field : fields)
+            field -= middle;
+    }
+    return fields;
+}
+
+TEST(ModelAccuracyTest, MeasuredFieldAxes)
+{
+    // Field columns printed with a fixed number of decimals: an even grid up
+    // to the rounding of the last digit.
+    struct Row {
+        std::string file;
+        Model model;
+    };
+    const Row rows[] = {
+        {"Perylene_anion_probable.dat",
+         Model{{species({group("1H", 4, 4.1), group("1H", 4, 3.08), group("1H", 4, 0.46)}, LineShape::Lorentzian, 0, 0.06)}}},
+        {"Fremy_glycerol.dat", Model{{species({group("14N", 1, 13.07)}, LineShape::Voigt, 0.3, 0.25, 1.0, 0.4)}}},
+    };
+    for (const Row& row : rows) {
+        const std::vector<double> fields = measuredFields(row.file);
+        if (fields.size() < 1000)
+            GTEST_SKIP() << "The measured spectra are not at /work/shared/data/measured";
+        const auto reference = referenceSum(row.model, fields);
+        const ModelValues values = evaluateModelAt(row.model, fields);
+        EXPECT_LE(worstDifference(values.value, reference), 1e-9 * heightOf(reference)) << row.file;
+    }
 }
 
 TEST(ModelAccuracyTest, MixturesAreTheWeightedSumsOfTheirParts)
