@@ -50,6 +50,18 @@ double decreasingFrom(const LineWidths& widths, int power)
     return from;
 }
 
+// 2 sum over components of weight x perLine(sigma, gamma): a bound for both
+// signs of the frequencies.
+template <typename PerLine>
+double bothSigns(const PreparedModel& model, PerLine&& perLine)
+{
+    double total = 0.0;
+    forEachComponent(model, [&](const PreparedSpecies&, const PreparedComponent& component) {
+        total += 2 * component.weight * perLine(component.widths.sigma, component.widths.gamma);
+    });
+    return total;
+}
+
 } // namespace
 
 double frequencyTail(const PreparedModel& model, double fm, int xOrder)
@@ -58,10 +70,7 @@ double frequencyTail(const PreparedModel& model, double fm, int xOrder)
     // S(fm) exp(-b (f - fm)), b = 2 pi gamma + 4 pi^2 sigma^2 fm (the Gaussian
     // exponent is convex): 2 (2 pi)^m S(fm) sum_i C(m, i) fm^(m-i) i! / b^(i+1).
     const int m = xOrder + 1;
-    double total = 0.0;
-    forEachComponent(model, [&](const PreparedSpecies&, const PreparedComponent& component) {
-        const double s = component.widths.sigma;
-        const double g = component.widths.gamma;
+    return bothSigns(model, [&](double s, double g) {
         const double shape = std::exp(-2 * kPi * kPi * s * s * fm * fm - 2 * kPi * g * fm);
         const double b = 2 * kPi * g + 4 * kPi * kPi * s * s * fm;
         double sum = 0.0;
@@ -81,9 +90,8 @@ double frequencyTail(const PreparedModel& model, double fm, int xOrder)
         double twoPi = 1.0;
         for (int i = 0; i < m; ++i)
             twoPi *= 2 * kPi;
-        total += 2 * component.weight * twoPi * shape * sum;
+        return twoPi * shape * sum;
     });
-    return total;
 }
 
 double derivativeBound(const PreparedModel& model, int order, double period)
@@ -91,21 +99,16 @@ double derivativeBound(const PreparedModel& model, int order, double period)
     // |F^(order)| <= (2 / P) sum_k (2 pi f)^(order+1) S(f), at most the
     // integral plus the largest term; each pure shape bounds the Voigt.
     const int m = order + 1;
-    double total = 0.0;
-    forEachComponent(model, [&](const PreparedSpecies&, const PreparedComponent& component) {
-        const double s = component.widths.sigma;
-        const double g = component.widths.gamma;
+    return bothSigns(model, [&](double s, double g) {
         double bound = INFINITY;
         if (g > 0.0)
-            bound = std::tgamma(m + 1) / (2 * kPi * std::pow(g, m + 1))
-                    + std::pow(m / g, m) * std::exp(-m) / period;
+            bound = std::tgamma(m + 1) / (2 * kPi * std::pow(g, m + 1)) + std::pow(m / g, m) * std::exp(-m) / period;
         if (s > 0.0)
             bound = std::min(bound, std::pow(2 * kPi, m) * std::tgamma(0.5 * (m + 1))
                                         / (2 * std::pow(2 * kPi * kPi * s * s, 0.5 * (m + 1)))
                                         + std::pow(m / (s * s), 0.5 * m) * std::exp(-0.5 * m) / period);
-        total += 2 * component.weight * bound;
+        return bound;
     });
-    return total;
 }
 
 FourierPlan planFourier(const PreparedModel& model, const AscendingGrid& grid, double tolerance, int xOrder,
