@@ -116,7 +116,7 @@ public:
     }
 
     // factor[r] = p^n; derivative[r] = d(p^n)/da when not null; f[r] the frequencies.
-    void fill(std::int64_t first, std::size_t count, const double* f, double* factor, double* derivative) const
+    __attribute__((target_clones("avx2", "default"))) void fill(std::int64_t first, std::size_t count, const double* f, double* factor, double* derivative) const
     {
         double position[kBlock];
         double slope[kBlock];
@@ -288,8 +288,11 @@ std::vector<double> differentiated(std::vector<double> coefficients, int j, doub
 
 } // namespace
 
-FourierResult evaluateFourier(const PreparedModel& model, const AscendingGrid& grid, const FourierPlan& plan,
-                              std::span<const ResolvedQuantity> quantities, std::span<const OutputRequest> requests)
+// The loops over blocks of frequencies are worth the processor's widest
+// vector units.
+__attribute__((target_clones("avx2", "default"))) FourierResult
+evaluateFourier(const PreparedModel& model, const AscendingGrid& grid, const FourierPlan& plan,
+                std::span<const ResolvedQuantity> quantities, std::span<const OutputRequest> requests)
 {
     const double P = plan.images.period;
     const std::int64_t M = plan.size;
