@@ -62,11 +62,12 @@ bool split(MergedLines& lines, const std::vector<double>& offsets, const std::ve
     return lines.position.size() <= limit;
 }
 
+// Nanoseconds per line and field, measured.
 double shapeCost(const LineWidths& widths)
 {
     if (widths.gamma == 0.0)
-        return 12.0;
-    return widths.sigma == 0.0 ? 6.0 : 90.0;
+        return 20.0;
+    return widths.sigma == 0.0 ? 15.0 : 120.0;
 }
 
 } // namespace

@@ -34,6 +34,14 @@ constexpr double kDirectWorthTrying = 2e5;
 constexpr std::size_t kMaxDirectLines = std::size_t{1} << 21;
 // The line shapes' own accuracy, for the bound of a line-by-line sum.
 constexpr double kShapeAccuracy = 1e-13;
+// The most the rows of a result and their working copies may take.
+constexpr double kMaxResultBytes = 1.5e9;
+
+void guardResultSize(std::size_t points, std::size_t quantities)
+{
+    if (3.0 * 8.0 * static_cast<double>(points) * static_cast<double>(1 + quantities) > kMaxResultBytes)
+        throw UserError(std::string(kNoMemoryForSimulation));
+}
 
 struct Setup {
     PreparedModel model;
@@ -61,9 +69,9 @@ double heightOf(const std::vector<double>& values)
     return *high - *low;
 }
 
-[[noreturn]] void refuseAsInfeasible()
+[[noreturn]] void refuseAsInfeasible(const FourierPlan& plan)
 {
-    throw UserError(std::string(messages::kNotFeasible));
+    throw UserError(std::string(plan.tooLarge ? std::string_view(kNoMemoryForSimulation) : messages::kNotFeasible));
 }
 
 // F and the derivatives at the points of an ascending grid, or at `fields`
@@ -109,7 +117,7 @@ Attempt gridAttempt(const Setup& setup, const AscendingGrid& grid, double tolera
         return directAttempt(setup, *lines, fields);
     }
     if (!plan.feasible || plan.cost > kMaxCost)
-        refuseAsInfeasible();
+        refuseAsInfeasible(plan);
     std::vector<OutputRequest> requests(outputs);
     for (std::size_t q = 1; q < outputs; ++q)
         requests[q].quantity = static_cast<int>(q - 1);
@@ -229,7 +237,7 @@ Attempt fieldsAttempt(const Setup& setup, std::span<const double> fields, double
     if (const auto lines = directLines(setup, fields.size(), fourierCost))
         return directAttempt(setup, *lines, fields);
     if (!plan.feasible || plan.cost > kMaxCost)
-        refuseAsInfeasible();
+        refuseAsInfeasible(plan);
     std::vector<OutputRequest> requests;
     for (std::size_t j = 0; j < orders; ++j)
         for (std::size_t q = 0; q < outputs; ++q)
@@ -261,6 +269,7 @@ ModelValues evaluateModel(const Model& model, const UniformGrid& grid, std::span
         throw std::invalid_argument("negative point count");
     if (!std::isfinite(grid.start) || !std::isfinite(grid.step))
         throw UserError(std::string(ravelle::messages::kInvalidOperation));
+    guardResultSize(static_cast<std::size_t>(grid.count), quantities.size());
     if (grid.step == 0.0 || grid.count <= 1) {
         const std::vector<double> fields(static_cast<std::size_t>(grid.count), grid.start);
         return evaluateModelAt(model, fields, quantities);
@@ -282,6 +291,7 @@ ModelValues evaluateModel(const Model& model, const UniformGrid& grid, std::span
 
 ModelValues evaluateModelAt(const Model& model, std::span<const double> fields, std::span<const Quantity> quantities)
 {
+    guardResultSize(fields.size(), quantities.size());
     for (const double x : fields)
         if (!std::isfinite(x))
             throw UserError(std::string(ravelle::messages::kInvalidOperation));

@@ -27,6 +27,7 @@ struct AscendingGrid {
 
 struct FourierPlan {
     bool feasible = false;
+    bool tooLarge = false;        // not feasible for the memory it would take
     std::int64_t size = 0;        // M
     std::int64_t frequencies = 0; // K: k = 1 ... K
     ImageFrame images;            // the period P, the expansion centre and order

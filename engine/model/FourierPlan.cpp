@@ -162,12 +162,11 @@ FourierPlan planFourier(const PreparedModel& model, const AscendingGrid& grid, d
         const double periodNeeded = std::max({reach / ratio, static_cast<double>(grid.count) * grid.step,
                                               largestGamma / 16, grid.step});
         const double bins = std::ceil(periodNeeded / grid.step);
-        if (!(bins <= static_cast<double>(kMaxSize)))
-            continue;
         FourierPlan plan;
-        plan.size = fftSize(static_cast<std::int64_t>(bins));
-        if (plan.size > kMaxSize)
+        if (!(bins <= static_cast<double>(kMaxSize)) || (plan.size = fftSize(static_cast<std::int64_t>(bins))) > kMaxSize) {
+            best.tooLarge = !best.feasible;
             continue;
+        }
         const double period = static_cast<double>(plan.size) * grid.step;
         plan.images.period = period;
         plan.images.reference = 0.5 * (low + high);
@@ -183,6 +182,8 @@ FourierPlan planFourier(const PreparedModel& model, const AscendingGrid& grid, d
         }
         const double frequencies = std::ceil(fm * period);
         const double bytes = static_cast<double>(outputs) * (24.0 * static_cast<double>(plan.size) + 8.0 * grid.count);
+        if (bytes > kMaxBytes)
+            best.tooLarge = !best.feasible;
         if (!(frequencies <= kMaxFrequencies) || bytes > kMaxBytes)
             continue;
         plan.frequencies = std::max<std::int64_t>(1, static_cast<std::int64_t>(frequencies));

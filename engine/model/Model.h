@@ -21,7 +21,7 @@ enum class LineShape {
 // m a, m = -nI ... nI, with the coefficients of (1 + x + ... + x^(2I))^n.
 struct NucleusGroup {
     std::string isotope = "1H"; // a name of isotopeTable(): "1H", "14N", "13C", ...
-    int count = 1;              // equivalent nuclei, 1 ... kMaxEquivalentNuclei
+    int count = 1;              // equivalent nuclei, 1 ... 30
     double coupling = 0.0;      // gauss, for that isotope
     // Each of the n positions carries the element's isotopes in their natural
     // abundances: spin-0 isotopes give no splitting, another magnetic isotope
@@ -36,6 +36,11 @@ struct WidthLaw {
     double quadratic = 0.0;
 };
 
+inline constexpr int kNoWidthGroup = -1;
+inline constexpr int kMaxEquivalentNuclei = 30;
+inline constexpr std::size_t kMaxSpecies = 8;
+inline constexpr std::size_t kMaxGroups = 64; // per species
+
 struct Species {
     std::vector<NucleusGroup> groups;
     // Relative amount: the stick spectrum has total intensity `weight`, so two
@@ -47,15 +52,10 @@ struct Species {
     double gamma = 0.0; // must not be negative
     // The group whose total m_I sets the widths (index into groups; a single
     // isotope, not natural abundance), or kNoWidthGroup: one width for every line.
-    int widthGroup = -1;
+    int widthGroup = kNoWidthGroup;
     WidthLaw sigmaLaw;  // sigma + B m + C m^2
     WidthLaw gammaLaw;  // gamma + B' m + C' m^2
 };
-
-inline constexpr int kNoWidthGroup = -1;
-inline constexpr int kMaxEquivalentNuclei = 30;
-inline constexpr std::size_t kMaxSpecies = 8;
-inline constexpr std::size_t kMaxGroups = 64; // per species
 
 struct Model {
     std::vector<Species> species;

@@ -266,6 +266,18 @@ TEST(ModelAccuracyTest, ImpossibleRequestsAreRefused)
     const Model model{{speciesFromBoxes(h, n, species({}, LineShape::Lorentzian, 0, 1e-9))}};
     EXPECT_EQ(ravelle::testing::messageOf([&] { evaluateModel(model, UniformGrid{-5e4, 100.0, 1001}); }),
               messages::kNotFeasible);
+    // Results that would not fit in memory are refused before anything is allocated.
+    const Model small{{species({group("1H", 1, 1.0)}, LineShape::Gaussian, 0.1, 0)}};
+    EXPECT_EQ(ravelle::testing::messageOf([&] { evaluateModel(small, UniformGrid{-5, 1e-7, 100'000'000}); }),
+              kNoMemoryForSimulation);
+    // So are transforms that would not: a fine grid among thousands of
+    // lines spread far wider, too many to sum one by one.
+    Species spreadLines = species({}, LineShape::Lorentzian, 0, 0.01);
+    for (int i = 0; i < 15; ++i)
+        spreadLines.groups.push_back(group("1H", 1, 1e5 * std::sqrt(2.0 + i)));
+    const Model spread{{spreadLines}};
+    EXPECT_EQ(ravelle::testing::messageOf([&] { evaluateModel(spread, UniformGrid{-0.5, 1e-6, 1'000'001}); }),
+              kNoMemoryForSimulation);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,19 @@ struct Case {
     Model model;
     UniformGrid grid;
     double step; // of the finite differences
+    bool jittered = false; // the grid's fields moved off it, evaluated as arbitrary fields
+
+    ModelValues evaluate(const Model& m, double fieldShift, std::span<const Quantity> quantities = {}) const
+    {
+        UniformGrid shifted = grid;
+        shifted.start += fieldShift;
+        if (!jittered)
+            return evaluateModel(m, shifted, quantities);
+        std::vector<double> fields = gridFields(shifted.start, shifted.step, static_cast<std::size_t>(shifted.count));
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            fields[i] += 0.3 * shifted.step * std::sin(3.0 * static_cast<double>(i));
+        return evaluateModelAt(m, fields, quantities);
+    }
 };
 
 std::vector<Case> cases()
@@ -55,6 +69,7 @@ std::vector<Case> cases()
         {"two species", Model{{nitroxide, copper}}, UniformGrid{-30, 0.06, 1001}, 1e-6},
         {"descending grid", Model{{copper}}, UniformGrid{20, -0.05, 801}, 1e-6},
         {"narrow lines, summed one by one", Model{{narrow, narrowVoigt}}, UniformGrid{-6, 0.0004, 301}, 1e-9},
+        {"arbitrary fields", Model{{nitroxide, copper}}, UniformGrid{-30, 0.06, 1001}, 1e-6, true},
     };
 }
 
@@ -72,23 +87,20 @@ TEST(ModelDerivativeTest, DerivativesMatchFiniteDifferences)
             for (int g = 0; g < static_cast<int>(c.model.species[static_cast<std::size_t>(s)].groups.size()); ++g)
                 quantities.push_back({QuantityKind::Coupling, s, g});
         }
-        const ModelValues values = evaluateModel(c.model, c.grid, quantities);
+        const ModelValues values = c.evaluate(c.model, 0.0, quantities);
         ASSERT_EQ(values.derivative.size(), quantities.size());
         const auto [low, high] = std::minmax_element(values.value.begin(), values.value.end());
         for (std::size_t q = 0; q < quantities.size(); ++q) {
             std::vector<double> plus, minus;
             if (quantities[q].kind == QuantityKind::Field) {
-                UniformGrid shifted = c.grid;
-                shifted.start += c.step;
-                plus = evaluateModel(c.model, shifted).value;
-                shifted.start -= 2 * c.step;
-                minus = evaluateModel(c.model, shifted).value;
+                plus = c.evaluate(c.model, c.step).value;
+                minus = c.evaluate(c.model, -c.step).value;
             } else {
                 Model changed = c.model;
                 valueOf(changed, quantities[q]) += c.step;
-                plus = evaluateModel(changed, c.grid).value;
+                plus = c.evaluate(changed, 0.0).value;
                 valueOf(changed, quantities[q]) -= 2 * c.step;
-                minus = evaluateModel(changed, c.grid).value;
+                minus = c.evaluate(changed, 0.0).value;
             }
             const std::vector<double>& analytic = values.derivative[q];
             double largest = 0.0, worst = 0.0;
