@@ -44,7 +44,9 @@ struct UniformGrid {
 struct ModelValues {
     std::vector<double> value;                   // F at each field
     std::vector<std::vector<double>> derivative; // one row per quantity asked for, F's derivative at each field
-    double errorBound = 0.0;                     // on |value - exact F| at every field
+    // On |value - exact F| at every field (for a grid, at start + i step
+    // exactly: a field rounded to a double moves by its own last digit).
+    double errorBound = 0.0;
 };
 
 // Quantities out of range (a species or group that does not exist) throw

@@ -30,7 +30,8 @@ struct NucleusGroup {
 };
 
 // A width that depends on m, the total m_I of the chosen group:
-// width + linear m + quadratic m^2 (B and C).
+// width + linear m + quadratic m^2 (B and C). Used only where the species
+// names its width group.
 struct WidthLaw {
     double linear = 0.0;
     double quadratic = 0.0;

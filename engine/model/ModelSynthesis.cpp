@@ -51,8 +51,11 @@ SimulatedSpectrum synthesizeModel(const Model& model, double displayRange, std::
     const RawExtremes extremes = rawExtremes(spectrum.intensity);
     spectrum.rawLow = extremes.low;
     spectrum.rawHigh = extremes.high;
+    // A sum no higher than its own error bound is flat as far as anyone can
+    // tell (every line too far from the grid): scaling its rounding up to a
+    // height of 2 would show noise as a spectrum.
     const double span = extremes.high - extremes.low;
-    if (!(span > 0.0))
+    if (!(span > values.errorBound))
         refuse(messages::kInvalidOperation);
     if (!std::isfinite(span))
         refuse(messages::kOverflow);

@@ -12,7 +12,8 @@ namespace ravelle::model {
 // so that its largest value minus its smallest is 2, like the program's own
 // synthesis, and refused where that one refuses: a point count below 0 or
 // above kMaxCalcPoints, 0 points (division by zero), a flat sum (invalid
-// operation). Accurate to 1e-9 of the peak-to-peak height. Throws UserError.
+// operation, also when the sum is no higher than its error bound). Accurate
+// to 1e-9 of the peak-to-peak height. Throws UserError.
 SimulatedSpectrum synthesizeModel(const Model& model, double displayRange, std::int32_t points);
 
 } // namespace ravelle::model

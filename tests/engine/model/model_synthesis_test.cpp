@@ -99,6 +99,8 @@ TEST(ModelSynthesisTest, RefusalsAreThoseOfTheProgramsSynthesis)
     const Model good = gaussianBoxes({2.0}, {}, 0.1);
     Model farAway = good;
     farAway.species[0].shift = 5000.0; // every value underflows to 0: a flat sum
+    Model justOutside = good;
+    justOutside.species[0].shift = 20.0; // 40 sigma beyond the grid: flat up to rounding
     Model bad = good;
     bad.species[0].groups[0].count = 0;
     struct Row {
@@ -116,6 +118,7 @@ TEST(ModelSynthesisTest, RefusalsAreThoseOfTheProgramsSynthesis)
         {"no range", &good, 0.0, 10, std::string(ravelle::messages::kInvalidOperation)},
         {"range NaN", &good, nan, 10, std::string(ravelle::messages::kInvalidOperation)},
         {"flat", &farAway, 30.0, 500, std::string(ravelle::messages::kInvalidOperation)},
+        {"flat to rounding", &justOutside, 10.0, 500, std::string(ravelle::messages::kInvalidOperation)},
         {"bad model", &bad, 30.0, 500, messages::groupProblem(1, 1, messages::kBadCount)},
         {"bad model, no points", &bad, 30.0, 0, messages::groupProblem(1, 1, messages::kBadCount)},
     };
