@@ -53,6 +53,7 @@ std::vector<Case> cases()
         {"voigt wide", one(species(mixed, LineShape::Voigt, 2, 3)), -15, 0.3, 101},
         {"lines far outside", one(species(mixed, LineShape::Lorentzian, 0, 0.3, 1.0, 60)), -5, 0.02, 501, false},
         {"negative sigma", one(species(mixed, LineShape::Gaussian, -0.2, 0)), -15, 0.06, 501},
+        {"descending grid", one(species(mixed, LineShape::Voigt, 0.1, 0.3, 1.0, 1.1)), 15, -0.3, 101},
         {"several species",
          Model{{species(mixed, LineShape::Lorentzian, 0, 0.2, 1.0, -1.5),
                 species(nitroxide, LineShape::Gaussian, 0.3, 0, 0.5, 2.0),
