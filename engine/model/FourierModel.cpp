@@ -1,15 +1,12 @@
 #include "engine/model/FourierModel.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <numbers>
 
+#include "engine/model/GroupFactor.h"
+#include "engine/model/InverseTransform.h"
 #include "engine/model/PhaseSeries.h"
 
 namespace ravelle::model::detail {
@@ -19,179 +16,6 @@ namespace {
 using Complex = std::complex<double>;
 constexpr double kPi = std::numbers::pi;
 constexpr double kEpsilon = 0x1p-52;
-
-struct FftwFree {
-    void operator()(void* p) const { fftw_free(p); }
-};
-template <typename T>
-using FftwBuffer = std::unique_ptr<T[], FftwFree>;
-
-template <typename T>
-FftwBuffer<T> fftwBuffer(std::size_t count)
-{
-    auto* memory = static_cast<T*>(fftw_malloc(sizeof(T) * std::max<std::size_t>(count, 1)));
-    if (memory == nullptr)
-        throw std::bad_alloc();
-    return FftwBuffer<T>(memory);
-}
-
-// The transform buffers of the last evaluations on this thread, kept for the
-// next one (a fit evaluates the same layout again and again) while they are
-// small; fresh pages from the system cost more than the transform.
-constexpr std::size_t kKeptBytes = std::size_t{32} << 20;
-
-struct Workspace {
-    std::vector<FftwBuffer<fftw_complex>> bins;
-    std::vector<std::size_t> binSizes;
-    FftwBuffer<double> values;
-    std::size_t valueSize = 0;
-};
-
-Workspace& workspace()
-{
-    thread_local Workspace kept;
-    return kept;
-}
-
-// `count` zeroed bin arrays of `size` entries, and a value array of `values`.
-void prepareWorkspace(Workspace& w, std::size_t count, std::size_t size, std::size_t values)
-{
-    while (w.bins.size() < count) {
-        w.bins.push_back(nullptr);
-        w.binSizes.push_back(0);
-    }
-    for (std::size_t o = 0; o < count; ++o) {
-        if (w.binSizes[o] < size) {
-            w.bins[o].reset();
-            w.bins[o] = fftwBuffer<fftw_complex>(size);
-            w.binSizes[o] = size;
-        }
-        std::fill_n(reinterpret_cast<double*>(w.bins[o].get()), 2 * size, 0.0);
-    }
-    if (w.valueSize < values) {
-        w.values.reset();
-        w.values = fftwBuffer<double>(values);
-        w.valueSize = values;
-    }
-}
-
-void releaseLargeWorkspace(Workspace& w)
-{
-    std::size_t bytes = w.valueSize * sizeof(double);
-    for (const std::size_t size : w.binSizes)
-        bytes += size * sizeof(fftw_complex);
-    if (bytes > kKeptBytes)
-        w = Workspace{};
-}
-
-// Inverse real transforms of each size, planned once. Planning is not thread
-// safe in FFTW; executing a plan on new arrays of the same alignment is.
-fftw_plan inversePlan(std::int64_t size)
-{
-    static std::mutex mutex;
-    static std::map<std::int64_t, fftw_plan> plans;
-    const std::lock_guard lock(mutex);
-    auto& plan = plans[size];
-    if (plan == nullptr) {
-        auto in = fftwBuffer<fftw_complex>(static_cast<std::size_t>(size / 2 + 1));
-        auto out = fftwBuffer<double>(static_cast<std::size_t>(size));
-        plan = fftw_plan_dft_c2r_1d(static_cast<int>(size), in.get(), out.get(), FFTW_ESTIMATE);
-        if (plan == nullptr)
-            throw std::bad_alloc();
-    }
-    return plan;
-}
-
-// One group's factor for a block of frequencies, and its derivative with
-// respect to the coupling where asked: per position
-// p = sum_iso prob (1 / (2I + 1)) sum_m cos(2 m theta), theta = pi f a scale,
-// with cos(j theta) = T_j(c) and sin(j theta) = s U_(j-1)(c); the factor is p^n.
-class GroupFactor {
-public:
-    GroupFactor(const PreparedGroup& group, double period) : group_(group)
-    {
-        for (const PositionIsotope& isotope : group.isotopes)
-            if (isotope.twiceSpin > 0)
-                phases_.emplace_back(static_cast<long double>(group.coupling) * isotope.scale / (2.0L * period));
-    }
-
-    // factor[r] = p^n; derivative[r] = d(p^n)/da when not null; f[r] the frequencies.
-    __attribute__((target_clones("avx2", "default"))) void fill(std::int64_t first, std::size_t count, const double* f, double* factor, double* derivative) const
-    {
-        double position[kBlock];
-        double slope[kBlock];
-        double c[kBlock], s[kBlock];
-        std::fill_n(position, count, 0.0);
-        std::fill_n(slope, count, 0.0);
-        std::size_t phase = 0;
-        for (const PositionIsotope& isotope : group_.isotopes) {
-            const double p = isotope.probability;
-            if (isotope.twiceSpin == 0) {
-                for (std::size_t r = 0; r < count; ++r)
-                    position[r] += p;
-                continue;
-            }
-            const PhaseSeries& series = phases_[phase++];
-            const double states = isotope.twiceSpin + 1;
-            if (derivative == nullptr && isotope.twiceSpin <= 2) {
-                // cos theta, and (1 + 2 cos 2 theta) / 3 = (4 cos^2 theta - 1) / 3
-                series.fillCos(first, count, c);
-                if (isotope.twiceSpin == 1)
-                    for (std::size_t r = 0; r < count; ++r)
-                        position[r] += p * c[r];
-                else
-                    for (std::size_t r = 0; r < count; ++r)
-                        position[r] += p * (4 * c[r] * c[r] - 1) / 3;
-                continue;
-            }
-            series.fill(first, count, c, s);
-            // d/da of cos(2 pi f a scale m) is -2 pi f scale m sin(2 m theta).
-            const double slopeScale = -2 * kPi * isotope.scale * p / states;
-            for (std::size_t r = 0; r < count; ++r) {
-                double t0 = 1.0, t1 = c[r];    // T_(j-1), T_j
-                double u0 = 0.0, u1 = 1.0;     // U_(j-2), U_(j-1)
-                double cosines = 0.0, sines = 0.0;
-                // j runs 1 ... 2I; the states m = j / 2 with j of 2I's parity.
-                if (isotope.twiceSpin % 2 == 0)
-                    cosines = 1.0;
-                for (int j = 1; j <= isotope.twiceSpin; ++j) {
-                    if ((isotope.twiceSpin - j) % 2 == 0) {
-                        cosines += 2 * t1;
-                        sines += j * u1; // 2 |m| sin(2 |m| theta) / s, both signs of m
-                    }
-                    const double t2 = 2 * c[r] * t1 - t0;
-                    const double u2 = 2 * c[r] * u1 - u0;
-                    t0 = t1;
-                    t1 = t2;
-                    u0 = u1;
-                    u1 = u2;
-                }
-                position[r] += p * cosines / states;
-                slope[r] += slopeScale * f[r] * s[r] * sines;
-            }
-        }
-        // p^n by squaring, each step over the whole block.
-        double power[kBlock];
-        std::fill_n(power, count, 1.0);
-        std::copy_n(position, count, c);
-        for (int exponent = group_.count - 1; exponent > 0; exponent >>= 1) {
-            if (exponent & 1)
-                for (std::size_t r = 0; r < count; ++r)
-                    power[r] *= c[r];
-            for (std::size_t r = 0; r < count; ++r)
-                c[r] *= c[r];
-        }
-        for (std::size_t r = 0; r < count; ++r)
-            factor[r] = power[r] * position[r];
-        if (derivative != nullptr)
-            for (std::size_t r = 0; r < count; ++r)
-                derivative[r] = group_.count * power[r] * slope[r];
-    }
-
-private:
-    const PreparedGroup& group_;
-    std::vector<PhaseSeries> phases_;
-};
 
 // How one output weighs the components: G(k) = kappa f^power sum over its
 // species of (product) x sum_c coefficient_c S_c(f) exp(-2 pi i f (mu_c - x0)).
@@ -299,8 +123,7 @@ evaluateFourier(const PreparedModel& model, const AscendingGrid& grid, const Fou
     const auto binCount = static_cast<std::size_t>(M / 2 + 1);
 
     const ImageCorrector images(model, plan.images);
-    Workspace& work = workspace();
-    prepareWorkspace(work, requests.size(), binCount, static_cast<std::size_t>(M));
+    Workspace& work = preparedWorkspace(requests.size(), binCount, static_cast<std::size_t>(M));
     std::vector<OutputPlan> outputs;
     for (const OutputRequest& request : requests) {
         const ResolvedQuantity* quantity
