@@ -1,0 +1,43 @@
+#include "io/formats/Keywords.h"
+
+#include "io/formats/TextScan.h"
+
+namespace ravelle::formats {
+
+std::pair<std::string_view, std::string_view> Keywords::splitLine(std::string_view line)
+{
+    line = trimBlanks(line);
+    const std::size_t end = line.find_first_of(" \t");
+    if (end == std::string_view::npos)
+        return {line, std::string_view()};
+    return {line.substr(0, end), trimBlanks(line.substr(end))};
+}
+
+Keywords Keywords::fromLines(const std::vector<std::string_view>& lines)
+{
+    Keywords keywords;
+    for (const std::string_view line : lines) {
+        const auto [key, value] = splitLine(line);
+        if (!key.empty())
+            keywords.add(key, value);
+    }
+    return keywords;
+}
+
+void Keywords::add(std::string_view key, std::string_view value)
+{
+    entries_.try_emplace(key, value);
+}
+
+std::optional<std::string_view> Keywords::find(std::string_view key) const
+{
+    const auto entry = entries_.find(key);
+    if (entry == entries_.end())
+        return std::nullopt;
+    std::string_view value = entry->second;
+    if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
+        value = trimBlanks(value.substr(1, value.size() - 2));
+    return value;
+}
+
+} // namespace ravelle::formats
