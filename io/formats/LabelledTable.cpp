@@ -1,0 +1,329 @@
+#include "io/formats/LabelledTable.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "engine/UserError.h"
+#include "io/formats/FieldUnits.h"
+#include "io/formats/TableHeader.h"
+#include "io/formats/TableRows.h"
+#include "io/formats/TextScan.h"
+
+namespace ravelle::formats {
+
+namespace {
+
+// The rows of numbers of a table, with access to their cells.
+class Rows {
+public:
+    Rows(const std::vector<std::string_view>& lines, const TableLayout& layout, const std::string& name)
+        : layout_(layout), name_(name)
+    {
+        std::optional<std::size_t> blankAt;
+        for (std::size_t line = layout.firstRow; line < lines.size(); ++line) {
+            if (trimBlanks(lines[line]).empty()) {
+                if (!blankAt)
+                    blankAt = line;
+                continue;
+            }
+            if (blankAt)
+                throw UserError(inQuotes(name) + " has a blank line (line " + countText(*blankAt + 1)
+                                + ") between rows of numbers; only one table can be read from a file.");
+            if (lines_.size() >= kMaxPoints)
+                throw UserError(inQuotes(name) + " holds more than " + countText(kMaxPoints)
+                                + " rows of numbers; at most that many can be imported.");
+            lines_.push_back(lines[line]);
+            lineNumbers_.push_back(line + 1);
+        }
+    }
+
+    std::size_t size() const { return lines_.size(); }
+
+    // The cell, or an empty text where the row has none.
+    std::string_view cell(std::size_t row, std::size_t column)
+    {
+        splitCells(lines_[row], layout_.separator, cells_);
+        return column < cells_.size() ? cells_[column] : std::string_view();
+    }
+
+    // A cell that must be a finite number (for the spectrum itself).
+    double number(std::size_t row, std::size_t column, const std::vector<std::string>& labels)
+    {
+        const std::string_view text = cell(row, column);
+        const std::string where = "Line " + countText(lineNumbers_[row]) + " of " + inQuotes(name_);
+        if (column >= cells_.size())
+            throw UserError(where + " has no cell in column " + countText(column + 1) + " ("
+                            + inQuotes(labels[column]) + ").");
+        const Decimal value = parseDecimal(text, layout_.decimalMark);
+        if (value.status == Decimal::notFinite)
+            throw UserError(where + " holds " + inQuotes(text) + ", which is not a finite number.");
+        if (value.status != Decimal::number)
+            throw UserError(where + " holds " + inQuotes(text) + " where a number belongs (column "
+                            + countText(column + 1) + ", " + inQuotes(labels[column]) + ").");
+        return value.value;
+    }
+
+    // A cell read only to judge its column: nothing where it is no number.
+    std::optional<double> peek(std::size_t row, std::size_t column)
+    {
+        const Decimal value = parseDecimal(cell(row, column), layout_.decimalMark);
+        return value.status == Decimal::number ? std::optional<double>(value.value) : std::nullopt;
+    }
+
+private:
+    const TableLayout& layout_;
+    const std::string& name_;
+    std::vector<std::string_view> lines_;
+    std::vector<std::size_t> lineNumbers_;
+    std::vector<std::string_view> cells_;
+};
+
+// A column counting 0, 1, 2, … or 1, 2, 3, … down every row (looked at
+// whole only where its first, second and last rows count so).
+bool countsRows(Rows& rows, std::size_t column)
+{
+    const auto first = rows.peek(0, column);
+    if (!first || (*first != 0 && *first != 1) || rows.size() < 2)
+        return false;
+    const auto expected = [&](std::size_t row) { return *first + static_cast<double>(row); };
+    for (const std::size_t row : {std::size_t{1}, rows.size() - 1})
+        if (rows.peek(row, column) != expected(row))
+            return false;
+    for (std::size_t row = 2; row + 1 < rows.size(); ++row)
+        if (rows.peek(row, column) != expected(row))
+            return false;
+    return true;
+}
+
+// Positive and within a factor of two at the first, middle and last rows.
+bool holdsOneFrequency(Rows& rows, std::size_t column)
+{
+    double low = INFINITY;
+    double high = 0;
+    for (const std::size_t row : {std::size_t{0}, rows.size() / 2, rows.size() - 1}) {
+        const auto value = rows.peek(row, column);
+        if (!value || !(*value > 0))
+            return false;
+        low = std::min(low, *value);
+        high = std::max(high, *value);
+    }
+    return high <= 2 * low;
+}
+
+struct Columns {
+    std::vector<bool> index;
+    std::vector<bool> frequency;
+    std::size_t field = 0;
+    std::vector<std::size_t> candidates;
+    std::size_t intensity = 0;
+};
+
+Columns assignColumns(Rows& rows, const std::vector<std::string>& labels, const TableChoice& choice,
+                      const std::string& name)
+{
+    const std::size_t count = labels.size();
+    Columns columns;
+    for (std::size_t c = 0; c < count; ++c) {
+        columns.index.push_back(namesIndex(labels[c]) || countsRows(rows, c));
+        columns.frequency.push_back(namesFrequency(labels[c], labels) && holdsOneFrequency(rows, c));
+    }
+    const auto other = [&](std::size_t c) { return !columns.index[c] && !columns.frequency[c]; };
+    const auto outOfRange = [&](std::size_t c, const char* what) {
+        throw UserError(inQuotes(name) + " has " + countText(count) + " columns; there is no column "
+                        + countText(c + 1) + " to read the " + what + " from.");
+    };
+
+    std::optional<std::size_t> field = choice.fieldColumn;
+    if (field && *field >= count)
+        outOfRange(*field, "field");
+    for (std::size_t c = 0; c < count && !field; ++c)
+        if (other(c) && namesField(labels[c]))
+            field = c;
+    for (std::size_t c = 0; c < count && !field; ++c)
+        if (other(c))
+            field = c;
+    if (!field)
+        throw UserError(inQuotes(name) + " has no column that could hold the field.");
+    columns.field = *field;
+
+    for (std::size_t c = 0; c < count; ++c)
+        if (c != columns.field && other(c))
+            columns.candidates.push_back(c);
+    if (choice.intensityColumn) {
+        if (*choice.intensityColumn >= count)
+            outOfRange(*choice.intensityColumn, "intensity");
+        if (*choice.intensityColumn == columns.field)
+            throw UserError("Column " + countText(columns.field + 1) + " of " + inQuotes(name)
+                            + " is the field; the intensity must come from another column.");
+        columns.intensity = *choice.intensityColumn;
+    } else if (columns.candidates.empty()) {
+        throw UserError(inQuotes(name) + " has no column for the intensity besides the field.");
+    } else {
+        columns.intensity = columns.candidates.front();
+    }
+    return columns;
+}
+
+// The frequency that decides the field unit: the header's, else the column
+// that goes with the intensity column, else the first frequency column.
+std::optional<std::pair<double, std::string>> frequencyForUnit(Rows& rows, const std::vector<std::string>& labels,
+                                                               const Columns& columns,
+                                                               const std::optional<double>& header)
+{
+    if (header)
+        return std::make_pair(*header, std::string("the header"));
+    std::optional<std::size_t> chosen;
+    for (std::size_t c = 0; c < labels.size() && !chosen; ++c)
+        if (columns.frequency[c] && isFrequencyOf(labels[c], labels[columns.intensity]))
+            chosen = c;
+    for (std::size_t c = 0; c < labels.size() && !chosen; ++c)
+        if (columns.frequency[c])
+            chosen = c;
+    if (!chosen)
+        return std::nullopt;
+    const auto value = rows.peek(rows.size() / 2, *chosen);
+    const auto gigahertz = value ? frequencyInGHz(*value, labelUnit(labels[*chosen])) : std::nullopt;
+    if (!gigahertz)
+        return std::nullopt;
+    return std::make_pair(*gigahertz, "column " + inQuotes(labels[*chosen]));
+}
+
+// Fields written to so few decimals that the even sweep they round cannot
+// be told from them: replaced by that sweep when every value is within one
+// last decimal of it, and some further off than the arithmetic's own error
+// (a column that is even already stays as it is).
+bool evenOutRoundedSweep(std::vector<double>& fields, int decimals)
+{
+    const std::size_t n = fields.size();
+    if (n < 3 || decimals < 0)
+        return false;
+    const double first = fields.front();
+    const double last = fields.back();
+    const double step = (last - first) / static_cast<double>(n - 1);
+    const double quantum = std::pow(10.0, -decimals);
+    if (step == 0 || quantum <= 0.01 * std::fabs(step))
+        return false;
+    std::vector<double> even(n);
+    double furthest = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        even[i] = first + (last - first) * static_cast<double>(i) / static_cast<double>(n - 1);
+        const double off = std::fabs(fields[i] - even[i]);
+        if (!(off <= quantum * (1 + 1e-9)))
+            return false;
+        furthest = std::max(furthest, off);
+    }
+    if (furthest <= quantum * 1e-6)
+        return false;
+    fields = std::move(even);
+    return true;
+}
+
+// Digits after the decimal mark; -1 for a number with an exponent.
+int decimalsOf(std::string_view text, char mark)
+{
+    if (text.find_first_of("eE") != std::string_view::npos)
+        return -1;
+    const std::size_t at = text.find(mark);
+    return at == std::string_view::npos ? 0 : static_cast<int>(text.size() - at - 1);
+}
+
+} // namespace
+
+bool looksLikeLabelledTable(std::string_view text, bool complete)
+{
+    std::vector<std::string_view> lines = splitLines(withoutUtf8Mark(text));
+    if (!complete && !lines.empty())
+        lines.pop_back();
+    const auto layout = findTableLayout(lines);
+    if (layout) {
+        for (std::size_t line = 0; line < layout->firstRow; ++line)
+            if (!trimBlanks(lines[line]).empty())
+                return true;
+        return false;
+    }
+    std::vector<std::string_view> cells;
+    for (const std::string_view line : lines) {
+        splitCells(line, separatorOf(line), cells);
+        if (cells.size() >= 2 && std::any_of(cells.begin(), cells.end(), [](std::string_view cell) {
+                return namesField(cell) && (containsIgnoringCase(cell, "field") || fieldUnitNamed(labelUnit(cell)));
+            }))
+            return true;
+    }
+    return false;
+}
+
+RawSpectrum readLabelledTable(std::string_view text, const std::string& name, const TableChoice& choice)
+{
+    const std::vector<std::string_view> lines = splitLines(withoutUtf8Mark(text));
+    const auto layout = findTableLayout(lines);
+    if (!layout)
+        throw UserError(inQuotes(name) + " holds no rows of numbers: there is no spectrum in it to import.");
+    const std::vector<std::string_view> header(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(layout->firstRow));
+    const std::vector<std::string> labels = columnLabels(header, *layout);
+    Rows rows(lines, *layout, name);
+    if (rows.size() < 2)
+        throw UserError(inQuotes(name) + " holds only one row of numbers; a spectrum needs at least 2.");
+    const Columns columns = assignColumns(rows, labels, choice, name);
+
+    RawSpectrum spectrum;
+    spectrum.format = SpectrumFormat::labelledTable;
+    spectrum.description = "text table";
+    spectrum.field.resize(rows.size());
+    spectrum.intensity.resize(rows.size());
+    int decimals = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        spectrum.field[row] = rows.number(row, columns.field, labels);
+        const int places = decimalsOf(rows.cell(row, columns.field), layout->decimalMark);
+        decimals = (places < 0 || decimals < 0) ? -1 : std::max(decimals, places);
+        spectrum.intensity[row] = rows.number(row, columns.intensity, labels);
+    }
+
+    const std::string& fieldLabel = labels[columns.field];
+    spectrum.frequencyGHz = headerFrequency(header);
+    std::optional<FieldUnit> unit = choice.fieldUnit;
+    if (!unit)
+        unit = fieldUnitNamed(labelUnit(fieldLabel));
+    if (!unit) {
+        const std::string start = "The header of " + inQuotes(name) + " gives no unit for the field column "
+            + inQuotes(fieldLabel) + "; ";
+        const auto frequency = frequencyForUnit(rows, labels, columns, spectrum.frequencyGHz);
+        if (frequency) {
+            unit = unitNearestFreeElectron(spectrum.field[rows.size() / 2], frequency->first);
+            spectrum.notices.push_back(start + "at the " + numberText(frequency->first, 6) + " GHz of "
+                                       + frequency->second + " its values (" + numberText(spectrum.field.front())
+                                       + " to " + numberText(spectrum.field.back()) + ") put g near 2 in "
+                                       + unitName(*unit) + ", so they were read as " + unitName(*unit) + ".");
+        } else {
+            unit = FieldUnit::gauss;
+            spectrum.notices.push_back(start + "its values were read as gauss.");
+        }
+    }
+    const double step = (spectrum.field.back() - spectrum.field.front()) / static_cast<double>(rows.size() - 1);
+    if (evenOutRoundedSweep(spectrum.field, decimals))
+        spectrum.notices.push_back("The field column " + inQuotes(fieldLabel) + " of " + inQuotes(name)
+                                   + " gives its values to " + numberText(std::pow(10.0, -decimals)) + " "
+                                   + unitName(*unit) + " only, coarser than the step between them ("
+                                   + numberText(std::fabs(step), 4) + " " + unitName(*unit)
+                                   + "); the points were placed evenly from " + numberText(spectrum.field.front())
+                                   + " to " + numberText(spectrum.field.back()) + " " + unitName(*unit)
+                                   + " instead, as the sweep ran.");
+    const double scale = gaussPer(*unit);
+    for (double& field : spectrum.field) {
+        field *= scale;
+        if (!std::isfinite(field))
+            throw UserError("The field column " + inQuotes(fieldLabel) + " of " + inQuotes(name)
+                            + " runs beyond the range of numbers in gauss.");
+    }
+
+    TableColumns table;
+    table.labels = labels;
+    table.fieldColumn = columns.field;
+    table.intensityCandidates = columns.candidates;
+    table.intensityColumn = columns.intensity;
+    table.headerSignature = headerSignature(labels);
+    spectrum.table = std::move(table);
+    return spectrum;
+}
+
+} // namespace ravelle::formats
