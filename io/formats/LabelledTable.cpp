@@ -43,7 +43,10 @@ public:
     // The cell, or an empty text where the row has none.
     std::string_view cell(std::size_t row, std::size_t column)
     {
-        splitCells(lines_[row], layout_.separator, cells_);
+        if (row != splitRow_) {
+            splitCells(lines_[row], layout_.separator, cells_);
+            splitRow_ = row;
+        }
         return column < cells_.size() ? cells_[column] : std::string_view();
     }
 
@@ -51,17 +54,17 @@ public:
     double number(std::size_t row, std::size_t column, const std::vector<std::string>& labels)
     {
         const std::string_view text = cell(row, column);
+        const Decimal value = parseDecimal(text, layout_.decimalMark);
+        if (value.status == Decimal::number)
+            return value.value;
         const std::string where = "Line " + countText(lineNumbers_[row]) + " of " + inQuotes(name_);
         if (column >= cells_.size())
             throw UserError(where + " has no cell in column " + countText(column + 1) + " ("
                             + inQuotes(labels[column]) + ").");
-        const Decimal value = parseDecimal(text, layout_.decimalMark);
         if (value.status == Decimal::notFinite)
             throw UserError(where + " holds " + inQuotes(text) + ", which is not a finite number.");
-        if (value.status != Decimal::number)
-            throw UserError(where + " holds " + inQuotes(text) + " where a number belongs (column "
-                            + countText(column + 1) + ", " + inQuotes(labels[column]) + ").");
-        return value.value;
+        throw UserError(where + " holds " + inQuotes(text) + " where a number belongs (column "
+                        + countText(column + 1) + ", " + inQuotes(labels[column]) + ").");
     }
 
     // A cell read only to judge its column: nothing where it is no number.
@@ -77,6 +80,7 @@ private:
     std::vector<std::string_view> lines_;
     std::vector<std::size_t> lineNumbers_;
     std::vector<std::string_view> cells_;
+    std::size_t splitRow_ = static_cast<std::size_t>(-1); // the row cells_ holds
 };
 
 // A column counting 0, 1, 2, … or 1, 2, 3, … down every row (looked at
