@@ -17,7 +17,9 @@ Keywords descriptorKeywords(std::string_view text)
 {
     Keywords keywords;
     bool continued = false;
-    for (const std::string_view line : splitLines(text)) {
+    LineCursor lines(text);
+    while (const auto next = lines.next()) {
+        const std::string_view line = *next;
         const bool continuing = continued;
         continued = !line.empty() && line.back() == '\\';
         if (continuing)
@@ -119,6 +121,11 @@ private:
 std::uint64_t Bes3tLayout::dataBytes() const
 {
     return saturatingProduct(saturatingProduct(saturatingProduct(points, slices), valuesPerPoint), bytesPer(format));
+}
+
+std::uint64_t Bes3tLayout::firstSliceBytes() const
+{
+    return points * valuesPerPoint * bytesPer(format); // at most 10^7 x 2 x 8
 }
 
 std::uint64_t Bes3tLayout::axisBytes() const
@@ -247,6 +254,16 @@ RawSpectrum readBes3tData(const Bes3tLayout& layout, std::string_view data, std:
                           const Bes3tNames& names)
 {
     checkBes3tDataSize(layout, data.size(), names);
+    return readBes3tSlice(layout, data.substr(0, layout.firstSliceBytes()), axis, names);
+}
+
+RawSpectrum readBes3tSlice(const Bes3tLayout& layout, std::string_view slice, std::string_view axis,
+                           const Bes3tNames& names)
+{
+    // Shorter only when the file shrank while it was read.
+    if (slice.size() != layout.firstSliceBytes())
+        checkBes3tDataSize(layout, slice.size(), names);
+    const std::string_view data = slice;
     const auto n = static_cast<std::size_t>(layout.points);
 
     RawSpectrum spectrum;

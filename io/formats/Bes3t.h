@@ -55,9 +55,11 @@ struct Bes3tLayout {
     std::optional<double> frequencyGHz;
     std::vector<std::string> notices;
 
-    // The size the data and axis files must have (saturating).
+    // The size the data and axis files must have (saturating), and the
+    // bytes at the start of the data that hold the first slice.
     std::uint64_t dataBytes() const;
     std::uint64_t axisBytes() const;
+    std::uint64_t firstSliceBytes() const;
 };
 
 // Whether a text is a BES3T descriptor: it starts with "#DESC" (after a
@@ -77,6 +79,12 @@ void checkBes3tDataSize(const Bes3tLayout& layout, std::uint64_t size, const Bes
 // descriptor says or a value is not finite.
 RawSpectrum readBes3tData(const Bes3tLayout& layout, std::string_view data, std::string_view axis,
                           const Bes3tNames& names);
+
+// As readBes3tData, from the first firstSliceBytes() of a data file whose
+// size has been checked already: a large two-dimensional dataset is not
+// read beyond its first slice.
+RawSpectrum readBes3tSlice(const Bes3tLayout& layout, std::string_view slice, std::string_view axis,
+                           const Bes3tNames& names);
 
 // Both steps on files already in memory.
 RawSpectrum readBes3t(std::string_view descriptor, std::string_view data, std::string_view axis,

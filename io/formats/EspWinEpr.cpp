@@ -92,7 +92,7 @@ Decoded decode(std::string_view data, NumberFormat format, ByteOrder order, std:
 class ParameterReader {
 public:
     ParameterReader(std::string_view text, const EspNames& names)
-        : keywords_(Keywords::fromLines(splitLines(withoutUtf8Mark(text)))), names_(names)
+        : keywords_(Keywords::fromText(withoutUtf8Mark(text))), names_(names)
     {
     }
 
@@ -181,8 +181,9 @@ bool looksLikeEspParameters(std::string_view text)
     std::size_t lines = 0;
     std::size_t keyLike = 0;
     std::vector<std::string_view> known;
-    for (const std::string_view line : splitLines(withoutUtf8Mark(text))) {
-        const auto [key, value] = Keywords::splitLine(line);
+    LineCursor cursor(withoutUtf8Mark(text));
+    while (const auto line = cursor.next()) {
+        const auto [key, value] = Keywords::splitLine(*line);
         if (key.empty())
             continue;
         if (++lines > 400)

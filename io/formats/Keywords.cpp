@@ -13,11 +13,12 @@ std::pair<std::string_view, std::string_view> Keywords::splitLine(std::string_vi
     return {line.substr(0, end), trimBlanks(line.substr(end))};
 }
 
-Keywords Keywords::fromLines(const std::vector<std::string_view>& lines)
+Keywords Keywords::fromText(std::string_view text)
 {
     Keywords keywords;
-    for (const std::string_view line : lines) {
-        const auto [key, value] = splitLine(line);
+    LineCursor lines(text);
+    while (const auto line = lines.next()) {
+        const auto [key, value] = splitLine(*line);
         if (!key.empty())
             keywords.add(key, value);
     }

@@ -3,7 +3,6 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 // Parameter files of the form "KEY value" on each line, as the BES3T
 // descriptor and the ESP/WinEPR parameter file write them.
@@ -13,7 +12,7 @@ class Keywords {
 public:
     // Every line's first word (up to a blank or tab) is its key, the rest,
     // trimmed, its value. A key given twice keeps its first value.
-    static Keywords fromLines(const std::vector<std::string_view>& lines);
+    static Keywords fromText(std::string_view text);
 
     // Keys are compared exactly; the value without surrounding quotes.
     std::optional<std::string_view> find(std::string_view key) const;

@@ -14,37 +14,47 @@ namespace ravelle::formats {
 
 namespace {
 
-// The rows of numbers of a table, with access to their cells.
+// More columns than any spectrometer writes; the labels of more would take
+// memory out of all proportion to the file.
+constexpr std::size_t kMaxColumns = 10'000;
+// Header lines and trailing blank lines allowed beside the rows.
+constexpr std::size_t kMaxOtherLines = 100'000;
+
+// The rows of numbers of a table (the lines from its first row to its last
+// non-blank line), with access to their cells.
 class Rows {
 public:
     Rows(const std::vector<std::string_view>& lines, const TableLayout& layout, const std::string& name)
-        : layout_(layout), name_(name)
+        : lines_(lines), first_(layout.firstRow), layout_(layout), name_(name)
     {
-        std::optional<std::size_t> blankAt;
-        for (std::size_t line = layout.firstRow; line < lines.size(); ++line) {
-            if (trimBlanks(lines[line]).empty()) {
-                if (!blankAt)
-                    blankAt = line;
-                continue;
-            }
-            if (blankAt)
-                throw UserError(inQuotes(name) + " has a blank line (line " + countText(*blankAt + 1)
+        std::size_t end = lines.size();
+        while (end > first_ && trimBlanks(lines[end - 1]).empty())
+            --end;
+        for (std::size_t line = first_; line < end; ++line)
+            if (trimBlanks(lines[line]).empty())
+                throw UserError(inQuotes(name) + " has a blank line (line " + countText(line + 1)
                                 + ") between rows of numbers; only one table can be read from a file.");
-            if (lines_.size() >= kMaxPoints)
-                throw UserError(inQuotes(name) + " holds more than " + countText(kMaxPoints)
-                                + " rows of numbers; at most that many can be imported.");
-            lines_.push_back(lines[line]);
-            lineNumbers_.push_back(line + 1);
-        }
+        count_ = end - first_;
+        if (count_ > kMaxPoints)
+            throw UserError(inQuotes(name) + " holds " + countText(count_) + " rows of numbers; at most "
+                            + countText(kMaxPoints) + " can be imported.");
     }
 
-    std::size_t size() const { return lines_.size(); }
+    std::size_t size() const { return count_; }
+
+    // The cells of a row.
+    std::vector<std::string_view> cells(std::size_t row) const
+    {
+        std::vector<std::string_view> cells;
+        splitCells(lines_[first_ + row], layout_.separator, cells);
+        return cells;
+    }
 
     // The cell, or an empty text where the row has none.
     std::string_view cell(std::size_t row, std::size_t column)
     {
         if (row != splitRow_) {
-            splitCells(lines_[row], layout_.separator, cells_);
+            splitCells(lines_[first_ + row], layout_.separator, cells_);
             splitRow_ = row;
         }
         return column < cells_.size() ? cells_[column] : std::string_view();
@@ -57,7 +67,7 @@ public:
         const Decimal value = parseDecimal(text, layout_.decimalMark);
         if (value.status == Decimal::number)
             return value.value;
-        const std::string where = "Line " + countText(lineNumbers_[row]) + " of " + inQuotes(name_);
+        const std::string where = "Line " + countText(first_ + row + 1) + " of " + inQuotes(name_);
         if (column >= cells_.size())
             throw UserError(where + " has no cell in column " + countText(column + 1) + " ("
                             + inQuotes(labels[column]) + ").");
@@ -70,43 +80,62 @@ public:
     // A cell read only to judge its column: nothing where it is no number.
     std::optional<double> peek(std::size_t row, std::size_t column)
     {
-        const Decimal value = parseDecimal(cell(row, column), layout_.decimalMark);
+        return valueOf(cell(row, column));
+    }
+
+    std::optional<double> valueOf(std::string_view text) const
+    {
+        const Decimal value = parseDecimal(text, layout_.decimalMark);
         return value.status == Decimal::number ? std::optional<double>(value.value) : std::nullopt;
     }
 
 private:
+    const std::vector<std::string_view>& lines_;
+    std::size_t first_;
+    std::size_t count_ = 0;
     const TableLayout& layout_;
     const std::string& name_;
-    std::vector<std::string_view> lines_;
-    std::vector<std::size_t> lineNumbers_;
     std::vector<std::string_view> cells_;
     std::size_t splitRow_ = static_cast<std::size_t>(-1); // the row cells_ holds
 };
 
-// A column counting 0, 1, 2, … or 1, 2, 3, … down every row (looked at
-// whole only where its first, second and last rows count so).
-bool countsRows(Rows& rows, std::size_t column)
+// The first, middle and last rows, split once, to judge the columns by.
+struct SampleRows {
+    explicit SampleRows(const Rows& rows)
+        : first(rows.cells(0)), middle(rows.cells(rows.size() / 2)), last(rows.cells(rows.size() - 1))
+    {
+    }
+    std::vector<std::string_view> first;
+    std::vector<std::string_view> middle;
+    std::vector<std::string_view> last;
+};
+
+std::string_view cellOf(const std::vector<std::string_view>& cells, std::size_t column)
 {
-    const auto first = rows.peek(0, column);
-    if (!first || (*first != 0 && *first != 1) || rows.size() < 2)
-        return false;
+    return column < cells.size() ? cells[column] : std::string_view();
+}
+
+// A first column that counts 0, 1, 2, … or 1, 2, 3, … down every row (an
+// index the header does not name).
+bool countsRows(Rows& rows, const SampleRows& samples)
+{
+    const auto first = rows.valueOf(cellOf(samples.first, 0));
     const auto expected = [&](std::size_t row) { return *first + static_cast<double>(row); };
-    for (const std::size_t row : {std::size_t{1}, rows.size() - 1})
-        if (rows.peek(row, column) != expected(row))
-            return false;
-    for (std::size_t row = 2; row + 1 < rows.size(); ++row)
-        if (rows.peek(row, column) != expected(row))
+    if (!first || (*first != 0 && *first != 1) || rows.valueOf(cellOf(samples.last, 0)) != expected(rows.size() - 1))
+        return false;
+    for (std::size_t row = 1; row + 1 < rows.size(); ++row)
+        if (rows.peek(row, 0) != expected(row))
             return false;
     return true;
 }
 
 // Positive and within a factor of two at the first, middle and last rows.
-bool holdsOneFrequency(Rows& rows, std::size_t column)
+bool holdsOneFrequency(const Rows& rows, const SampleRows& samples, std::size_t column)
 {
     double low = INFINITY;
     double high = 0;
-    for (const std::size_t row : {std::size_t{0}, rows.size() / 2, rows.size() - 1}) {
-        const auto value = rows.peek(row, column);
+    for (const auto* cells : {&samples.first, &samples.middle, &samples.last}) {
+        const auto value = rows.valueOf(cellOf(*cells, column));
         if (!value || !(*value > 0))
             return false;
         low = std::min(low, *value);
@@ -127,10 +156,12 @@ Columns assignColumns(Rows& rows, const std::vector<std::string>& labels, const 
                       const std::string& name)
 {
     const std::size_t count = labels.size();
+    const SampleRows samples(rows);
+    const ColumnNames names(labels);
     Columns columns;
     for (std::size_t c = 0; c < count; ++c) {
-        columns.index.push_back(namesIndex(labels[c]) || countsRows(rows, c));
-        columns.frequency.push_back(namesFrequency(labels[c], labels) && holdsOneFrequency(rows, c));
+        columns.index.push_back(namesIndex(labels[c]) || (c == 0 && countsRows(rows, samples)));
+        columns.frequency.push_back(names.namesFrequency(labels[c]) && holdsOneFrequency(rows, samples, c));
     }
     const auto other = [&](std::size_t c) { return !columns.index[c] && !columns.frequency[c]; };
     const auto outOfRange = [&](std::size_t c, const char* what) {
@@ -236,7 +267,10 @@ int decimalsOf(std::string_view text, char mark)
 
 bool looksLikeLabelledTable(std::string_view text, bool complete)
 {
-    std::vector<std::string_view> lines = splitLines(withoutUtf8Mark(text));
+    auto split = splitLines(withoutUtf8Mark(text), kMaxPoints + kMaxOtherLines);
+    if (!split)
+        return true; // a table too long to read, as reading will say
+    std::vector<std::string_view>& lines = *split;
     if (!complete && !lines.empty())
         lines.pop_back();
     const auto layout = findTableLayout(lines);
@@ -259,10 +293,17 @@ bool looksLikeLabelledTable(std::string_view text, bool complete)
 
 RawSpectrum readLabelledTable(std::string_view text, const std::string& name, const TableChoice& choice)
 {
-    const std::vector<std::string_view> lines = splitLines(withoutUtf8Mark(text));
+    const auto split = splitLines(withoutUtf8Mark(text), kMaxPoints + kMaxOtherLines);
+    if (!split)
+        throw UserError(inQuotes(name) + " has more than " + countText(kMaxPoints + kMaxOtherLines)
+                        + " lines; at most " + countText(kMaxPoints) + " rows of numbers can be imported.");
+    const std::vector<std::string_view>& lines = *split;
     const auto layout = findTableLayout(lines);
     if (!layout)
         throw UserError(inQuotes(name) + " holds no rows of numbers: there is no spectrum in it to import.");
+    if (layout->columns > kMaxColumns)
+        throw UserError(inQuotes(name) + " has " + countText(layout->columns) + " columns; at most "
+                        + countText(kMaxColumns) + " can be read.");
     const std::vector<std::string_view> header(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(layout->firstRow));
     const std::vector<std::string> labels = columnLabels(header, *layout);
     Rows rows(lines, *layout, name);

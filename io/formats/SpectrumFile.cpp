@@ -47,7 +47,7 @@ RawSpectrum readBes3tFiles(const std::string& descriptorPath)
     OpenedFile dataFile = openPartner(dataPath);
     // A size that does not fit is refused before a byte is read.
     checkBes3tDataSize(layout, dataFile.size(), names);
-    const std::string data = dataFile.readAll(kMaxDataFileBytes);
+    const std::string slice = dataFile.readStart(static_cast<std::size_t>(layout.firstSliceBytes()));
 
     std::string axis;
     if (layout.axisFromFile) {
@@ -57,7 +57,7 @@ RawSpectrum readBes3tFiles(const std::string& descriptorPath)
             throw UserError(inQuotes(names.descriptor) + " takes its field axis from an .XGF file (XTYP IGD), but there is none beside it.");
         axis = openPartner(axisPath).readAll(kMaxDataFileBytes);
     }
-    return readBes3tData(layout, data, axis, names);
+    return readBes3tSlice(layout, slice, axis, names);
 }
 
 RawSpectrum readEspFiles(const std::string& parametersPath, const std::string& dataPath)
@@ -74,12 +74,14 @@ std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choi
     const std::string start = chosen.readStart(kRecognitionBytes);
     const Content content = recogniseContent(start, start.size() == chosen.size());
     const std::string extension = extensionOf(path);
+    // Binary data may look like UTF-16 (small 16-bit integers do).
+    const bool binary = content == Content::binary || content == Content::utf16Text;
 
     // A binary file is known by the text file beside it.
     if (content != Content::bes3tDescriptor
         && (extension == "dta" || extension == "xgf" || extension == "ygf" || extension == "zgf")) {
         const auto descriptor = findPartner(path, "DSC");
-        if (content == Content::binary)
+        if (binary)
             return readBes3tFiles(partnerOrRefuse(path, "DSC", "descriptor", kBes3t));
         if (descriptor && isBes3tDescriptor(openPartner(*descriptor).readStart(kRecognitionBytes)))
             return readBes3tFiles(*descriptor);
@@ -89,7 +91,7 @@ std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choi
         const bool known = parameters && looksLikeEspParameters(openPartner(*parameters).readStart(kRecognitionBytes));
         if (known)
             return readEspFiles(*parameters, path);
-        if (content == Content::binary) {
+        if (binary) {
             const std::string partner = partnerOrRefuse(path, "par", "parameter file", kEsp);
             throw UserError(inQuotes(baseName(partner)) + " beside " + inQuotes(baseName(path))
                             + " is not an ESP or WinEPR parameter file.");

@@ -12,39 +12,6 @@ namespace ravelle::formats {
 
 namespace {
 
-bool isValidUtf8(std::string_view text)
-{
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || at + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80)
-                return false;
-        at += length;
-    }
-    return true;
-}
-
-std::string asUtf8(std::string_view text)
-{
-    if (isValidUtf8(text))
-        return std::string(text);
-    std::string converted;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            converted.push_back(c);
-        } else {
-            converted.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            converted.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return converted;
-}
-
 // A blank-separated label row, split so that a bracketed unit stays with
 // the word before it.
 std::vector<std::string_view> blankSeparatedLabels(std::string_view line, std::size_t columns)
@@ -93,8 +60,10 @@ std::vector<std::string> columnLabels(const std::vector<std::string_view>& heade
         break;
     }
     const auto named = std::count_if(cells.begin(), cells.end(), [](std::string_view cell) { return !cell.empty(); });
-    if (named < 2 || cells.size() > layout.columns)
+    if (named < 2)
         cells.clear();
+    else if (cells.size() > layout.columns)
+        cells.resize(layout.columns); // labels of columns that no row fills
     std::vector<std::string> labels;
     for (std::size_t column = 0; column < layout.columns; ++column) {
         if (column < cells.size() && !cells[column].empty())
@@ -152,14 +121,24 @@ bool isFrequencyOf(std::string_view frequencyLabel, std::string_view spectrumLab
     return !spectrum.empty() && (frequency == "f" + spectrum || frequency == "xf" + spectrum);
 }
 
-bool namesFrequency(std::string_view label, const std::vector<std::string>& labels)
+ColumnNames::ColumnNames(const std::vector<std::string>& labels)
+{
+    for (const std::string& label : labels)
+        lowered_.insert(lowerAscii(trimBlanks(label)));
+}
+
+bool ColumnNames::namesFrequency(std::string_view label) const
 {
     const std::string name = labelName(label);
     const std::string unit = lowerAscii(labelUnit(label));
     if (name.find("freq") != std::string::npos || name.find("mwfq") != std::string::npos || unit == "ghz"
         || unit == "mhz" || unit == "hz")
         return true;
-    return std::any_of(labels.begin(), labels.end(), [&](const std::string& other) { return isFrequencyOf(label, other); });
+    const std::string lowered = lowerAscii(trimBlanks(label));
+    for (const std::string_view prefix : {"xf", "f"})
+        if (lowered.size() > prefix.size() && lowered.starts_with(prefix) && lowered_.contains(lowered.substr(prefix.size())))
+            return true;
+    return false;
 }
 
 std::optional<double> frequencyInGHz(double value, std::string_view unitText)

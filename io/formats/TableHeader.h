@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "io/formats/RawSpectrum.h"
@@ -15,7 +16,8 @@ namespace ravelle::formats {
 
 // One label per column from the header's label row (its last non-blank
 // line, when that has two or more cells), as UTF-8 (a label that is not
-// UTF-8 is read as Latin-1); "column N" where the row names none. Blank-
+// UTF-8 is read as Latin-1); "column N" where the row names none. Labels
+// beyond the columns of the rows are left out. Blank-
 // separated label rows split at runs of two or more blanks, else at single
 // blanks with a unit in brackets kept with its word ("Field [G]").
 std::vector<std::string> columnLabels(const std::vector<std::string_view>& headerLines, const TableLayout& layout);
@@ -28,9 +30,17 @@ std::string_view labelUnit(std::string_view label);
 
 bool namesField(std::string_view label);
 bool namesIndex(std::string_view label);
-// By the label alone: "frequency", "MW freq", a unit in Hz; or, as some
-// tables name the frequency that goes with spectrum "n2", "fn2" or "xfn2".
-bool namesFrequency(std::string_view label, const std::vector<std::string>& labels);
+// The labels of a table, to judge one label by the others.
+class ColumnNames {
+public:
+    explicit ColumnNames(const std::vector<std::string>& labels);
+    // By the label alone: "frequency", "MW freq", a unit in Hz; or, as some
+    // tables name the frequency that goes with spectrum "n2", "fn2" or "xfn2".
+    bool namesFrequency(std::string_view label) const;
+
+private:
+    std::unordered_set<std::string> lowered_;
+};
 // The frequency column that goes with a spectrum column, by that naming.
 bool isFrequencyOf(std::string_view frequencyLabel, std::string_view spectrumLabel);
 

@@ -31,27 +31,50 @@ bool isNonFiniteWord(std::string_view text)
         || equalsIgnoringCase(text, "infinity") || startsWithIgnoringCase(text, "nan(");
 }
 
-} // namespace
-
-std::vector<std::string_view> splitLines(std::string_view text)
+bool isValidUtf8(std::string_view text)
 {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
     std::size_t at = 0;
     while (at < text.size()) {
-        if (at == start && text[at] == '\x1A')
-            return lines;
-        const char c = text[at];
-        if (c == '\n' || c == '\r') {
-            lines.push_back(text.substr(start, at - start));
-            at += (c == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1;
-            start = at;
-        } else {
-            ++at;
-        }
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || at + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80)
+                return false;
+        at += length;
     }
-    if (start < text.size())
-        lines.push_back(text.substr(start));
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string_view> LineCursor::next()
+{
+    if (ended_ || rest_.empty() || rest_.front() == '\x1A') {
+        ended_ = true;
+        return std::nullopt;
+    }
+    const std::size_t end = rest_.find_first_of("\r\n");
+    const std::string_view line = rest_.substr(0, end);
+    if (end == std::string_view::npos) {
+        rest_ = {};
+    } else {
+        const bool pair = rest_[end] == '\r' && end + 1 < rest_.size() && rest_[end + 1] == '\n';
+        rest_.remove_prefix(end + (pair ? 2 : 1));
+    }
+    return line;
+}
+
+std::optional<std::vector<std::string_view>> splitLines(std::string_view text, std::size_t atMost)
+{
+    std::vector<std::string_view> lines;
+    LineCursor cursor(text);
+    while (const auto line = cursor.next()) {
+        if (lines.size() >= atMost)
+            return std::nullopt;
+        lines.push_back(*line);
+    }
     return lines;
 }
 
@@ -175,16 +198,36 @@ std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b)
     return a * b;
 }
 
+std::string asUtf8(std::string_view text)
+{
+    if (isValidUtf8(text))
+        return std::string(text);
+    std::string converted;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            converted.push_back(c);
+        } else {
+            converted.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            converted.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+    return converted;
+}
+
 std::string inQuotes(std::string_view text)
 {
     constexpr std::size_t kKept = 28;
-    std::string shown;
-    if (text.size() <= 2 * kKept + 4) {
-        shown.assign(text);
-    } else {
-        shown.assign(text.substr(0, kKept));
-        shown.append("\xE2\x80\xA6"); // an ellipsis
-        shown.append(text.substr(text.size() - kKept));
+    std::string shown = asUtf8(text);
+    if (shown.size() > 2 * kKept + 4) {
+        const auto isContinuation = [&](std::size_t at) { return (static_cast<unsigned char>(shown[at]) & 0xC0) == 0x80; };
+        std::size_t head = kKept;
+        while (head > 0 && isContinuation(head))
+            --head;
+        std::size_t tail = shown.size() - kKept;
+        while (tail < shown.size() && isContinuation(tail))
+            ++tail;
+        shown = shown.substr(0, head) + "\xE2\x80\xA6" + shown.substr(tail); // an ellipsis between
     }
     for (char& c : shown)
         if (static_cast<unsigned char>(c) < 0x20 || c == '\x7F')

@@ -10,11 +10,29 @@
 // on the C library's locale.
 namespace ravelle::formats {
 
-// The lines of a text; a line ends at LF, CR LF or a lone CR (the ESP
-// parameter files end their lines with CR alone). A last line without its
-// end counts; the text after a Ctrl-Z (1A hex) at the start of a line does
-// not, as DOS programs wrote it as the end of the file.
-std::vector<std::string_view> splitLines(std::string_view text);
+// The lines of a text, one after the other; a line ends at LF, CR LF or a
+// lone CR (the ESP parameter files end their lines with CR alone). A last
+// line without its end counts; the text after a Ctrl-Z (1A hex) at the
+// start of a line does not, as DOS programs wrote it as the end of the file.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : rest_(text) {}
+    // The next line; nothing at the end.
+    std::optional<std::string_view> next();
+
+private:
+    std::string_view rest_;
+    bool ended_ = false;
+};
+
+// All lines of a text as LineCursor gives them; nothing when there are more
+// than `atMost` (so that a file of line ends alone cannot take memory
+// sixteen times its size).
+std::optional<std::vector<std::string_view>> splitLines(std::string_view text, std::size_t atMost);
+
+// A text's bytes as UTF-8: the text itself where it is valid UTF-8, else
+// every byte read as Latin-1 (the code page of older instrument programs).
+std::string asUtf8(std::string_view text);
 
 // Without blanks and tabs (and a stray CR) at either end.
 std::string_view trimBlanks(std::string_view text);
@@ -48,7 +66,8 @@ std::optional<std::uint64_t> parseCount(std::string_view text);
 std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b);
 
 // A text for a message: in single quotes, at most about 60 bytes of it
-// (its start and end with "…" between), control bytes shown as blanks.
+// (its start and end with "…" between, cut between characters), as UTF-8,
+// control bytes shown as blanks.
 std::string inQuotes(std::string_view text);
 
 // The last part of a path: the name the user sees in the file dialog.

@@ -65,8 +65,10 @@ TEST(LabelledTable, FindsTheFieldAndOffersTheOtherColumns)
          {"b", "fn2", "n2", "n2a", "fo2", "o2"}, 0, {2, 3, 5}},
         {"a column named like one but holding a spectrum",
          "xb\tf\ta\tfa\n334\t9\t1\t-2\n335\t9\t5\t3\n336\t9\t3\t4\n", {"xb", "f", "a", "fa"}, 0, {1, 2, 3}},
-        // A column that counts every row is an index, one that nearly does is not.
-        {"a counting column", "B\tI\tJ\n334\t1\t1\n335\t2\t2\n336\t3\t4\n337\t4\t4\n", {"B", "I", "J"}, 0, {2}},
+        // Unnamed, only a first column that counts every row is an index.
+        {"a first column that nearly counts", "I\tB\tJ\n1\t334\t1\n2\t335\t2\n4\t336\t4\n4\t337\t4\n",
+         {"I", "B", "J"}, 1, {0, 2}},
+        {"a counting column after the field", "B\tI\n334\t1\n335\t2\n336\t3\n337\t4\n", {"B", "I"}, 0, {1}},
         {"a labelled frequency column", "Field [mT]\tFrequency [GHz]\tSignal\n334\t9.4\t5\n335\t9.4\t7\n336\t9.4\t2\n",
          {"Field [mT]", "Frequency [GHz]", "Signal"}, 0, {2}},
         {"unnamed columns", "FIELD (G)\tINTENSITY\t\t\n3400\t1\t2\t3\n3401\t1\t2\t3\n3402\t1\t2\t3\n",
@@ -251,6 +253,18 @@ TEST(LabelledTable, RefusesRowsItCannotRead)
         SCOPED_TRACE(row.text);
         EXPECT_EQ(errorOf([&] { read(row.text); }), row.message);
     }
+}
+
+TEST(LabelledTable, RefusesTablesTooLargeBeforeTheyTakeTheMemory)
+{
+    std::string row;
+    for (int column = 0; column < 10001; ++column)
+        row += "5\t";
+    row += "\n";
+    EXPECT_EQ(errorOf([&] { read("wide\n" + row + row + row); }), "'t.txt' has 10001 columns; at most 10000 can be read.");
+    // A file of line ends alone.
+    EXPECT_EQ(errorOf([&] { read("Field [G]\tI\n" + std::string(10'100'000, '\n')); }),
+              "'t.txt' has more than 10100000 lines; at most 10000000 rows of numbers can be imported.");
 }
 
 TEST(LabelledTable, IsATableOnlyWithAHeader)
