@@ -15,7 +15,8 @@ namespace {
 // The keyword lines of the descriptor's layers up to the history.
 Keywords descriptorKeywords(std::string_view text)
 {
-    Keywords keywords;
+    Keywords keywords{"BSEQ", "IKKF", "IRFMT", "XTYP", "YTYP", "ZTYP", "XPTS", "YPTS", "ZPTS",
+                      "XMIN", "XWID", "XFMT", "XUNI", "MWFQ"};
     bool continued = false;
     LineCursor lines(text);
     while (const auto next = lines.next()) {
@@ -250,6 +251,11 @@ void checkBes3tDataSize(const Bes3tLayout& layout, std::uint64_t size, const Bes
               layout.format, names.data, names.descriptor);
 }
 
+void checkBes3tAxisSize(const Bes3tLayout& layout, std::uint64_t size, const Bes3tNames& names)
+{
+    checkSize(size, layout.axisBytes(), layout.points, layout.axisFormat, names.axis, names.descriptor);
+}
+
 RawSpectrum readBes3tData(const Bes3tLayout& layout, std::string_view data, std::string_view axis,
                           const Bes3tNames& names)
 {
@@ -279,7 +285,7 @@ RawSpectrum readBes3tSlice(const Bes3tLayout& layout, std::string_view slice, st
     spectrum.field.resize(n);
     const double scale = gaussPer(layout.unit);
     if (layout.axisFromFile) {
-        checkSize(axis.size(), layout.axisBytes(), layout.points, layout.axisFormat, names.axis, names.descriptor);
+        checkBes3tAxisSize(layout, axis.size(), names);
         decodeValues(axis, layout.axisFormat, layout.order, 0, 1, n, spectrum.field.data());
         checkFinite(spectrum.field, names.axis, "a field");
         for (double& field : spectrum.field)

@@ -73,6 +73,7 @@ Bes3tLayout parseBes3tDescriptor(std::string_view descriptor, const Bes3tNames& 
 // Throws the message readBes3tData gives for a data file of this size
 // that does not fit the descriptor; so a wrong file is refused unread.
 void checkBes3tDataSize(const Bes3tLayout& layout, std::uint64_t size, const Bes3tNames& names);
+void checkBes3tAxisSize(const Bes3tLayout& layout, std::uint64_t size, const Bes3tNames& names);
 
 // The first slice's real parts with the field axis. `axis` is used only for
 // an IGD axis. Throws UserError when a file's size differs from what the

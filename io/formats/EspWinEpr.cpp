@@ -92,8 +92,9 @@ Decoded decode(std::string_view data, NumberFormat format, ByteOrder order, std:
 class ParameterReader {
 public:
     ParameterReader(std::string_view text, const EspNames& names)
-        : keywords_(Keywords::fromText(withoutUtf8Mark(text))), names_(names)
+        : keywords_{"ANZ", "RES", "SSX", "SSY", "GST", "GSI", "HCF", "HSW", "JUN", "JEX", "MF", "DOS"}, names_(names)
     {
+        keywords_.addLines(withoutUtf8Mark(text));
     }
 
     [[noreturn]] void refuse(const std::string& what) const

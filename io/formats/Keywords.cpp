@@ -1,5 +1,7 @@
 #include "io/formats/Keywords.h"
 
+#include <algorithm>
+
 #include "io/formats/TextScan.h"
 
 namespace ravelle::formats {
@@ -13,21 +15,19 @@ std::pair<std::string_view, std::string_view> Keywords::splitLine(std::string_vi
     return {line.substr(0, end), trimBlanks(line.substr(end))};
 }
 
-Keywords Keywords::fromText(std::string_view text)
+void Keywords::addLines(std::string_view text)
 {
-    Keywords keywords;
     LineCursor lines(text);
     while (const auto line = lines.next()) {
         const auto [key, value] = splitLine(*line);
-        if (!key.empty())
-            keywords.add(key, value);
+        add(key, value);
     }
-    return keywords;
 }
 
 void Keywords::add(std::string_view key, std::string_view value)
 {
-    entries_.try_emplace(key, value);
+    if (std::find(wanted_.begin(), wanted_.end(), key) != wanted_.end())
+        entries_.try_emplace(key, value);
 }
 
 std::optional<std::string_view> Keywords::find(std::string_view key) const

@@ -172,11 +172,13 @@ Columns assignColumns(Rows& rows, const std::vector<std::string>& labels, const 
     std::optional<std::size_t> field = choice.fieldColumn;
     if (field && *field >= count)
         outOfRange(*field, "field");
+    // The field is never the column the user chose for the intensity.
+    const auto free = [&](std::size_t c) { return other(c) && c != choice.intensityColumn; };
     for (std::size_t c = 0; c < count && !field; ++c)
-        if (other(c) && namesField(labels[c]))
+        if (free(c) && namesField(labels[c]))
             field = c;
     for (std::size_t c = 0; c < count && !field; ++c)
-        if (other(c))
+        if (free(c))
             field = c;
     if (!field)
         throw UserError(inQuotes(name) + " has no column that could hold the field.");

@@ -40,7 +40,7 @@ RawSpectrum readBes3tFiles(const std::string& descriptorPath)
     Bes3tNames names;
     names.descriptor = baseName(descriptorPath);
     const std::string descriptor = openPartner(descriptorPath).readAll(kMaxParameterFileBytes);
-    Bes3tLayout layout = parseBes3tDescriptor(descriptor, names);
+    const Bes3tLayout layout = parseBes3tDescriptor(descriptor, names);
 
     const std::string dataPath = partnerOrRefuse(descriptorPath, "DTA", "data file", kBes3t);
     names.data = baseName(dataPath);
@@ -55,7 +55,9 @@ RawSpectrum readBes3tFiles(const std::string& descriptorPath)
         names.axis = baseName(axisPath);
         if (axisPath.empty())
             throw UserError(inQuotes(names.descriptor) + " takes its field axis from an .XGF file (XTYP IGD), but there is none beside it.");
-        axis = openPartner(axisPath).readAll(kMaxDataFileBytes);
+        OpenedFile axisFile = openPartner(axisPath);
+        checkBes3tAxisSize(layout, axisFile.size(), names);
+        axis = axisFile.readStart(static_cast<std::size_t>(layout.axisBytes()));
     }
     return readBes3tSlice(layout, slice, axis, names);
 }

@@ -165,7 +165,8 @@ std::optional<double> frequencyInGHz(double value, std::string_view unitText)
 std::optional<double> headerFrequency(const std::vector<std::string_view>& headerLines)
 {
     for (const std::string_view line : headerLines) {
-        if (!containsIgnoringCase(line, "freq") && !containsIgnoringCase(line, "mwfq"))
+        // The modulation frequency is no microwave frequency.
+        if ((!containsIgnoringCase(line, "freq") && !containsIgnoringCase(line, "mwfq")) || containsIgnoringCase(line, "mod"))
             continue;
         std::size_t at = 0;
         while (at < line.size()) {
@@ -181,8 +182,11 @@ std::optional<double> headerFrequency(const std::vector<std::string_view>& heade
             Decimal value = parseDecimal(word, '.');
             if (value.status != Decimal::number)
                 value = parseDecimal(word, ',');
-            if (value.status == Decimal::number)
-                return frequencyInGHz(value.value, line);
+            if (value.status == Decimal::number) {
+                if (const auto gigahertz = frequencyInGHz(value.value, line))
+                    return gigahertz;
+                break; // this line's number is no microwave frequency; look on
+            }
             at = end;
         }
     }

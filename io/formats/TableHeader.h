@@ -50,7 +50,8 @@ bool isFrequencyOf(std::string_view frequencyLabel, std::string_view spectrumLab
 std::optional<double> frequencyInGHz(double value, std::string_view unitText);
 
 // A microwave frequency in a header line ("FREQUENCY (MHz)  9805.704",
-// "MW frequency: 9.5 GHz"), in GHz.
+// "MW frequency: 9.5 GHz"), in GHz: the first number of the first line
+// that names a frequency, not a modulation, and gives one in 0.1 .. 1000 GHz.
 std::optional<double> headerFrequency(const std::vector<std::string_view>& headerLines);
 
 // Sixteen hex digits (64-bit FNV-1a) over the number of columns and the labels.

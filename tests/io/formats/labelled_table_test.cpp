@@ -101,6 +101,8 @@ TEST(LabelledTable, ReadsTheColumnsTheUserChose)
         {{0, 1, std::nullopt}, {1, -1, 0}, {340.0, 340.5, 341.0}, {0, 2, 3}},
         {{2, std::nullopt, FieldUnit::gauss}, {340.0, 340.5, 341.0}, {3, -3, 1}, {1, 2, 3}},
         {{1, std::nullopt, FieldUnit::tesla}, {3400000, 3405000, 3410000}, {1, -1, 0}, {1, 2, 3}},
+        // The field moves off the column chosen for the intensity.
+        {{0, std::nullopt, std::nullopt}, {1, -1, 0}, {340.0, 340.5, 341.0}, {0, 2, 3}},
     };
     for (const auto& row : cases) {
         const RawSpectrum spectrum = read(text, row.choice);
@@ -115,7 +117,7 @@ TEST(LabelledTable, ReadsTheColumnsTheUserChose)
     } refused[] = {
         {{4, std::nullopt, std::nullopt}, "'t.txt' has 4 columns; there is no column 5 to read the intensity from."},
         {{std::nullopt, 7, std::nullopt}, "'t.txt' has 4 columns; there is no column 8 to read the field from."},
-        {{0, std::nullopt, std::nullopt}, "Column 1 of 't.txt' is the field; the intensity must come from another column."},
+        {{1, 1, std::nullopt}, "Column 2 of 't.txt' is the field; the intensity must come from another column."},
     };
     for (const auto& row : refused)
         EXPECT_EQ(errorOf([&] { read(text, row.choice); }), row.message);
@@ -168,6 +170,9 @@ TEST(LabelledTable, ReadsAFrequencyGivenInTheHeader)
         {"mwfq;9,75", 9.75},
         {"Frequency: 94 GHz", 94},
         {"Frequency: 0.01 GHz", std::nullopt}, // no microwave frequency
+        {"Frequency: 100 kHz\nFrequency: 9.7 GHz", 9.7},
+        {"Mod. freq 100\nMW freq 9.7", 9.7},
+        {"Modulation frequency 100.00 kHz", std::nullopt},
         {"Frequency counter: off", std::nullopt},
         {"Sample frequently measured", std::nullopt},
     };

@@ -169,6 +169,19 @@ TEST_F(SpectrumFileOnDisk, PrefersThePartnerInTheCaseOfTheChosenExtension)
     EXPECT_EQ(readSpectrumFile(scratch.file("b.Dta"))->intensity.front(), 1.0);
 }
 
+TEST_F(SpectrumFileOnDisk, RefusesAStoredAxisThatIsMissingOrDoesNotFit)
+{
+    copy("igd_axis_in_mt.DSC", "none.DSC");
+    copy("igd_axis_in_mt.DTA", "none.DTA");
+    copy("igd_axis_in_mt.DSC", "short.DSC");
+    copy("igd_axis_in_mt.DTA", "short.DTA");
+    writeBytes(scratch.file("short.xgf"), fileBytes(quirkFile("igd_axis_in_mt.XGF")).substr(8));
+    EXPECT_EQ(errorOf([&] { readSpectrumFile(scratch.file("none.DTA")); }),
+              "'none.DSC' takes its field axis from an .XGF file (XTYP IGD), but there is none beside it.");
+    EXPECT_EQ(errorOf([&] { readSpectrumFile(scratch.file("short.DSC")); }),
+              "'short.xgf' is shorter than its descriptor 'short.DSC' says: it holds 24 bytes, where 4 values of 8 bytes need 32.");
+}
+
 TEST_F(SpectrumFileOnDisk, RefusesWhatIsNoPlainFileBeforeReadingIt)
 {
     copy("dsc_without_dta.DSC", "folder.DSC");
