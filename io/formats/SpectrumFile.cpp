@@ -1,5 +1,6 @@
 #include "io/formats/SpectrumFile.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/UserError.h"
@@ -126,6 +127,17 @@ std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const Table
     } catch (const std::bad_alloc&) {
         throw UserError(std::string(kNoMemoryForObservedFile));
     }
+}
+
+ObservedSpectrum asObservedSpectrum(const RawSpectrum& spectrum)
+{
+    ObservedSpectrum observed;
+    observed.count = static_cast<std::int32_t>(spectrum.field.size()); // at most kMaxPoints
+    observed.field.assign(spectrum.field.size() + 10, 0.0);
+    observed.intensity.assign(spectrum.field.size() + 10, 0.0);
+    std::copy(spectrum.field.begin(), spectrum.field.end(), observed.field.begin() + 1);
+    std::copy(spectrum.intensity.begin(), spectrum.intensity.end(), observed.intensity.begin() + 1);
+    return observed;
 }
 
 } // namespace ravelle::formats

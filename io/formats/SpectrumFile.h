@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "io/ObservedImport.h"
 #include "io/formats/LabelledTable.h"
 #include "io/formats/RawSpectrum.h"
 
@@ -27,6 +28,17 @@
 // the range and centre derived from it and the boxes are the caller's, as
 // for the plain import.
 //
+// The import is meant to go:
+//
+//   if (auto raw = formats::readSpectrumFile(name, remembered choice)) {
+//       ObservedSpectrum observed = formats::asObservedSpectrum(*raw);
+//       normaliseObservedSpectrum(observed);  // as for the plain import
+//       … show raw->notices; where raw->table has more than one intensity
+//       candidate, offer them (and remember the choice by headerSignature) …
+//   } else {
+//       ObservedSpectrum observed = importObservedSpectrum(name, separator);
+//   }
+//
 // Files are only read, and only regular files: a folder, pipe or device,
 // chosen or found as a partner, is refused before a byte is read. Point
 // counts beyond 10,000,000 and files beyond 1 GiB are refused before
@@ -44,5 +56,9 @@ namespace ravelle::formats {
 // `choice` applies to labelled tables only: the columns and field unit the
 // user picked (see RawSpectrum::table for what there is to pick from).
 std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const TableChoice& choice = {});
+
+// The spectrum in the layout of the plain import (points in entries 1 ..
+// count, entry 0 and ten spare entries zero), for normaliseObservedSpectrum.
+ObservedSpectrum asObservedSpectrum(const RawSpectrum& spectrum);
 
 } // namespace ravelle::formats

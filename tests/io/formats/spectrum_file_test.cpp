@@ -120,6 +120,21 @@ TEST(SpectrumFile, LeavesThePlainTwoColumnTextToItsOwnImport)
               "'header_word.txt' holds only one row of numbers; a spectrum needs at least 2.");
 }
 
+TEST(SpectrumFile, HandsTheSpectrumOnInTheLayoutOfThePlainImport)
+{
+    RawSpectrum raw;
+    raw.field = {3450, 3400, 3350};
+    raw.intensity = {2, 2, 4};
+    ObservedSpectrum observed = asObservedSpectrum(raw);
+    EXPECT_EQ(observed.count, 3);
+    EXPECT_EQ(observed.field, (std::vector<double>{0, 3450, 3400, 3350, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(observed.intensity, (std::vector<double>{0, 2, 2, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    normaliseObservedSpectrum(observed);
+    EXPECT_EQ(observed.centerField, 3400);
+    EXPECT_EQ(std::vector<double>(observed.intensity.begin() + 1, observed.intensity.begin() + 4),
+              (std::vector<double>{-1, -1, 1}));
+}
+
 TEST(SpectrumFile, RecognisesContent)
 {
     const std::string rows = "3400 1\r\n3401 2\r\n3402 3\r\n";
