@@ -1,14 +1,11 @@
-#include <exception>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "commands/Parameters.h"
+#include "commands/Reporting.h"
 #include "engine/Synthesis.h"
-#include "engine/UserError.h"
 #include "plot/PlotWindow.h"
 #include "commands/Commands.h"
 
@@ -70,19 +67,7 @@ void runCalculate(ProgramState& state, CommandHost& host)
 
 void calculateCommand(ProgramState& state, CommandHost& host)
 {
-    try {
-        runCalculate(state, host);
-    } catch (const UserError& error) {
-        host.showError(error.message());
-    } catch (const std::bad_alloc&) {
-        host.showError(std::string(kNoMemoryForCalculation));
-    } catch (const std::length_error&) {
-        host.showError(std::string(kNoMemoryForCalculation));
-    } catch (const std::exception& error) {
-        host.showError(std::string("Internal error: ") + error.what());
-    } catch (...) {
-        host.showError("Internal error.");
-    }
+    runReported(host, kNoMemoryForCalculation, [&] { runCalculate(state, host); });
 }
 
 } // namespace ravelle

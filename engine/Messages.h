@@ -23,6 +23,9 @@ inline constexpr std::string_view kOverflow = "浮動小数点数のオーバー
 inline constexpr std::string_view kMissingParameters = "DispRange, Sigma, N1 (or H1) must be Defined!";
 inline constexpr std::string_view kObservedAlsoSaved = "The Observed Data will also be saved!!";
 
+// What a command says when memory runs out and it has no words of its own.
+inline constexpr std::string_view kNoMemoryForCommand = "Not enough memory for this command.";
+
 // A quoted text longer than kLongestQuote bytes is shown as its first
 // kQuoteHead and last kQuoteTail bytes (moved to whole characters) with "…"
 // between them.

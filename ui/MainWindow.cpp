@@ -12,10 +12,8 @@
 #include <QPushButton>
 
 #include <array>
-#include <new>
 
 #include "engine/Boxes.h"
-#include "engine/UserError.h"
 #include "ui/AboutWindow.h"
 #include "commands/Commands.h"
 #include "ui/FitDialog.h"
@@ -317,47 +315,25 @@ QLineEdit* TForm1::box(std::string_view name) const
     return edits.isEmpty() ? nullptr : edits.front();
 }
 
-void TForm1::runCommand(const std::function<void()>& command)
-{
-    // The commands report their own errors; this is the last guard so that
-    // nothing unwinds into the event loop.
-    try {
-        try {
-            command();
-        } catch (const UserError& error) {
-            host_->showError(error.message());
-        } catch (const std::bad_alloc&) {
-            host_->showError("Not enough memory for this command.");
-        } catch (const std::exception& error) {
-            host_->showError(error.what());
-        } catch (...) {
-            host_->showError("The command failed unexpectedly.");
-        }
-    } catch (...) {
-    }
-}
-
 void TForm1::stepAndCalculate(QObject* sender, std::string_view box, long double step)
 {
-    bool stepped = false;
-    runCommand([&] { stepped = stepBox(*host_, box, step); });
-    if (stepped)
+    if (stepBox(*host_, box, step))
         Calculate1Click(sender);
 }
 
 void TForm1::Calculate1Click(QObject*)
 {
-    runCommand([this] { calculateCommand(state_, *host_); });
+    calculateCommand(state_, *host_);
 }
 
 void TForm1::OpenButtonClick(QObject*)
 {
-    runCommand([this] { importCommand(state_, *host_); });
+    importCommand(state_, *host_);
 }
 
 void TForm1::SaveButtonClick(QObject*)
 {
-    runCommand([this] { exportCommand(state_, *host_); });
+    exportCommand(state_, *host_);
 }
 
 void TForm1::Exit1Click(QObject*)
@@ -368,7 +344,7 @@ void TForm1::Exit1Click(QObject*)
 
 void TForm1::Fit1Click(QObject*)
 {
-    runCommand([this] { fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); }); });
+    fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); });
 }
 
 void TForm1::Help1Click(QObject*)

@@ -2,7 +2,6 @@
 
 #include <QMainWindow>
 
-#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -154,8 +153,6 @@ private:
     QLabel* addCaptionPanel(const char* name, const char* caption, QRect geometry, QColor colour);
     TSpinButton* addStepper(QWidget* parent, const char* name, int left, int top);
 
-    // Runs a command so that nothing it throws reaches the event loop.
-    void runCommand(const std::function<void()>& command);
     void stepAndCalculate(QObject* sender, std::string_view box, long double step);
 
     ProgramState& state_;

@@ -1,0 +1,47 @@
+#include "commands/Reporting.h"
+
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "engine/UserError.h"
+
+namespace ravelle {
+
+namespace {
+
+// The message is put together here too, so that even that cannot throw out.
+void report(CommandHost& host, std::string_view message, std::string_view detail = {}) noexcept
+{
+    try {
+        std::string text(message);
+        text += detail;
+        host.showError(text);
+    } catch (...) {
+        // Nothing is left to tell the user with; the event loop goes on.
+    }
+}
+
+} // namespace
+
+bool runReported(CommandHost& host, std::string_view noMemoryMessage, const std::function<void()>& body)
+{
+    try {
+        body();
+        return true;
+    } catch (const UserError& error) {
+        report(host, error.message());
+    } catch (const std::bad_alloc&) {
+        report(host, noMemoryMessage);
+    } catch (const std::length_error&) {
+        report(host, noMemoryMessage);
+    } catch (const std::exception& error) {
+        report(host, "Internal error: ", error.what());
+    } catch (...) {
+        report(host, "Internal error.");
+    }
+    return false;
+}
+
+} // namespace ravelle
