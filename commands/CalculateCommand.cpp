@@ -15,12 +15,7 @@ namespace {
 
 // The frame around the centre field; the sums are formed in extended
 // precision and stored as doubles.
-struct FieldEnds {
-    double low;
-    double high;
-};
-
-FieldEnds frameAroundCentre(const ProgramState& state, const SimulatedSpectrum& spectrum)
+PlotFrame frameAroundCentre(const ProgramState& state, const SimulatedSpectrum& spectrum)
 {
     const long double centre = state.CenterField;
     const double low = storeDouble(static_cast<long double>(spectrum.frameFieldLow) + centre);
@@ -28,17 +23,14 @@ FieldEnds frameAroundCentre(const ProgramState& state, const SimulatedSpectrum& 
     return {low, high};
 }
 
-// Sets the new window on a scratch state and maps the first point there, so
-// a window that cannot be mapped (the two ends equal after rounding) fails
-// with the mapping's own error before anything visible has changed.
-void checkWindowCanBeMapped(const ProgramState& state, const SimulatedSpectrum& spectrum, FieldEnds ends)
+// Maps the first point in the new window, so that a window that cannot be
+// mapped (the two ends equal after rounding) fails with the mapping's own
+// error before anything visible has changed.
+void checkWindowCanBeMapped(const ProgramState& state, const SimulatedSpectrum& spectrum, PlotFrame frame)
 {
-    ProgramState scratch;
-    scratch.PlotWidth = state.PlotWidth > 0 ? state.PlotWidth : 1;
-    scratch.PlotHeight = state.PlotHeight > 0 ? state.PlotHeight : 1;
-    SetPlotWindow(scratch, ends.low, ends.high);
-    const double firstField = spectrum.field.empty() ? ends.low : spectrum.field.front();
-    FieldToX(scratch, storeDouble(static_cast<long double>(firstField) + state.CenterField));
+    const double firstField = spectrum.field.empty() ? frame.low : spectrum.field.front();
+    fieldToX(plotWindowOf(frame), state.PlotWidth > 0 ? state.PlotWidth : 1,
+             storeDouble(static_cast<long double>(firstField) + state.CenterField));
 }
 
 void runCalculate(ProgramState& state, CommandHost& host)
@@ -54,11 +46,11 @@ void runCalculate(ProgramState& state, CommandHost& host)
     // Everything that can fail runs on copies; the previous spectrum, window,
     // boxes and picture stay as they were until all of it has succeeded.
     SimulatedSpectrum spectrum = synthesize(synthesisInput(state));
-    const FieldEnds ends = frameAroundCentre(state, spectrum);
-    checkWindowCanBeMapped(state, spectrum, ends);
+    const PlotFrame frame = frameAroundCentre(state, spectrum);
+    checkWindowCanBeMapped(state, spectrum, frame);
 
     publishSpectrum(state, std::move(spectrum));
-    SetPlotWindow(state, ends.low, ends.high);
+    SetPlotWindow(state, frame);
     writeBackParameters(state, host);
     host.redrawPlot();
 }

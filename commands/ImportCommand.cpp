@@ -26,15 +26,15 @@ void runImport(ProgramState& state, CommandHost& host)
     ObservedSpectrum spectrum = importObservedSpectrum(fileName, host.decimalSeparator());
     // The window and the box texts are worked out apart first, so that a
     // failure there too leaves the program state and the boxes as they were.
-    ProgramState window;
-    SetPlotWindow(window, spectrum.endLow, spectrum.endHigh);
-    const double span = storeDouble(static_cast<long double>(window.FrameFieldHigh) - window.FrameFieldLow);
+    const PlotFrame frame{spectrum.endLow, spectrum.endHigh};
+    const PlotWindow window = plotWindowOf(frame);
+    const double span = storeDouble(static_cast<long double>(window.frameFieldHigh) - window.frameFieldLow);
     const char separator = host.decimalSeparator();
     const std::pair<const char*, std::string> boxTexts[] = {
-        {"Edit1", formatFixed(window.FrameFieldLow, 2, separator)},
-        {"Edit2", formatFixed(window.FrameFieldHigh, 2, separator)},
-        {"Edit3", formatFixed(window.FrameIntLow, 2, separator)},
-        {"Edit4", formatFixed(window.FrameIntHigh, 2, separator)},
+        {"Edit1", formatFixed(window.frameFieldLow, 2, separator)},
+        {"Edit2", formatFixed(window.frameFieldHigh, 2, separator)},
+        {"Edit3", formatFixed(window.frameIntLow, 2, separator)},
+        {"Edit4", formatFixed(window.frameIntHigh, 2, separator)},
         {"GCntr", formatFixed(spectrum.centerField, 2, separator)},
         {"G", formatFixed(span, 2, separator)},
         {"NoPnts", std::to_string(state.CalcPoints)},
@@ -49,14 +49,7 @@ void runImport(ProgramState& state, CommandHost& host)
     state.ObsEndLow = spectrum.endLow;
     state.ObsEndHigh = spectrum.endHigh;
     state.CenterField = spectrum.centerField;
-    state.FrameFieldLow = window.FrameFieldLow;
-    state.FrameFieldHigh = window.FrameFieldHigh;
-    state.FrameIntLow = window.FrameIntLow;
-    state.FrameIntHigh = window.FrameIntHigh;
-    state.PlotFieldMin = window.PlotFieldMin;
-    state.PlotFieldMax = window.PlotFieldMax;
-    state.PlotIntMin = window.PlotIntMin;
-    state.PlotIntMax = window.PlotIntMax;
+    SetPlotWindow(state, frame);
     for (const auto& [box, text] : boxTexts)
         host.setBoxText(box, text);
     host.redrawPlot();

@@ -51,7 +51,7 @@ ProgramState frameOnly(double low = -15.0, double high = 15.0)
 {
     ProgramState state;
     state.ObsFileName = "NONE";
-    SetPlotWindow(state, low, high);
+    SetPlotWindow(state, {low, high});
     return state;
 }
 
@@ -171,7 +171,7 @@ TEST(RedrawPlot, RaisedCentreSlidesTheObservedTraceLeft)
         RedrawPlot(state, raster);
         EXPECT_EQ(raster.pixel(c.columnBefore, 200), kAqua);
 
-        SetPlotWindow(state, -14.9, 15.1);
+        SetPlotWindow(state, {-14.9, 15.1});
         RedrawPlot(state, raster);
         EXPECT_EQ(raster.pixel(c.columnAfter, 200), kAqua);
         EXPECT_EQ(colourCounts(raster)[kAqua], IntensityToY(state, -0.5) - IntensityToY(state, 0.5));
