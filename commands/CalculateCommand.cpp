@@ -59,7 +59,7 @@ void runCalculate(ProgramState& state, CommandHost& host)
 
 void calculateCommand(ProgramState& state, CommandHost& host)
 {
-    runReported(host, kNoMemoryForCalculation, [&] { runCalculate(state, host); });
+    runReported(host, messages::kNoMemoryForCalculation, [&] { runCalculate(state, host); });
 }
 
 } // namespace ravelle

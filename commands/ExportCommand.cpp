@@ -10,8 +10,6 @@
 namespace ravelle {
 
 namespace {
-constexpr std::string_view kNoMemoryForExport = "There is not enough memory to save the spectrum.";
-
 void runExport(ProgramState& state, CommandHost& host)
 {
     LoadLastDir(state);
@@ -26,7 +24,7 @@ void runExport(ProgramState& state, CommandHost& host)
             writeCalFile(state, fileName);
         }
     } else {
-        host.showNotice(std::string(kNoSimulatedSpectrum));
+        host.showNotice(std::string(messages::kNoSimulatedSpectrum));
     }
 
     if (!hasObservedSpectrum(state))
@@ -45,7 +43,7 @@ void runExport(ProgramState& state, CommandHost& host)
 
 void exportCommand(ProgramState& state, CommandHost& host)
 {
-    runReported(host, kNoMemoryForExport, [&] { runExport(state, host); });
+    runReported(host, messages::kNoMemoryForExport, [&] { runExport(state, host); });
 }
 
 } // namespace ravelle

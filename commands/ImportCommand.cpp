@@ -2,6 +2,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/Messages.h"
 #include "engine/BoxNumber.h"
 #include "engine/FloatingPoint.h"
 #include "io/LastDir.h"
@@ -59,7 +60,7 @@ void runImport(ProgramState& state, CommandHost& host)
 
 void importCommand(ProgramState& state, CommandHost& host)
 {
-    runReported(host, kNoMemoryForObservedFile, [&] { runImport(state, host); });
+    runReported(host, messages::kNoMemoryForObservedFile, [&] { runImport(state, host); });
 }
 
 } // namespace ravelle

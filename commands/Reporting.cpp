@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 
 namespace ravelle {
@@ -37,9 +38,9 @@ bool runReported(CommandHost& host, std::string_view noMemoryMessage, const std:
     } catch (const std::length_error&) {
         report(host, noMemoryMessage);
     } catch (const std::exception& error) {
-        report(host, "Internal error: ", error.what());
+        report(host, messages::kInternalErrorPrefix, error.what());
     } catch (...) {
-        report(host, "Internal error.");
+        report(host, messages::kInternalError);
     }
     return false;
 }

@@ -126,18 +126,19 @@ bool isProgramMessage(std::string_view message)
         messages::kOverflow,
         messages::kMissingParameters,
         messages::kObservedAlsoSaved,
-        kEmptyObservedFile,
-        kTooManyObservedLines,
-        kNoMemoryForObservedFile,
+        messages::kEmptyObservedFile,
+        messages::kNoMemoryForObservedFile,
         kPointCountOutOfRange,
-        kNoSimulatedSpectrum,
+        messages::kNoSimulatedSpectrum,
         kTooManyCouplings,
         kNoMemoryForSimulation,
-        kNoMemoryForCalculation,
+        messages::kNoMemoryForCalculation,
     };
     for (const std::string_view exact : kExact)
         if (message == exact)
             return true;
+    if (message == messages::tooManyObservedLines(kMaxObservedPoints))
+        return true;
     return matchesQuoted(message, messages::kNotARealFormat) || matchesQuoted(message, messages::kNotAnIntegerFormat)
         || matchesQuoted(message, "'%s' is not a regular file.") || matchesIoError(message);
 }

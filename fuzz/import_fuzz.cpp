@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             RAVELLE_FUZZ_CHECK(message == messages::notAReal(*reading.badText),
                                message + " for the text '" + *reading.badText + "'");
         else if (reading.fields.empty())
-            RAVELLE_FUZZ_CHECK(message == kEmptyObservedFile, message);
+            RAVELLE_FUZZ_CHECK(message == messages::kEmptyObservedFile, message);
         RAVELLE_FUZZ_CHECK(host.redraws == 0, "no redraw after a failure");
         RAVELLE_FUZZ_CHECK(host.boxes == boxesBefore, "boxes unchanged after a failure");
         const auto difference = stateDifference(before, state, kLastDir);

@@ -1,3 +1,4 @@
+#include "engine/Messages.h"
 #include "io/FileAccess.h"
 
 #include <fcntl.h>
@@ -48,13 +49,6 @@ std::string temporaryNameBeside(const std::string& target, unsigned attempt)
 
 } // namespace
 
-std::string notARegularFileMessage(std::string_view name)
-{
-    std::string message("'");
-    message.append(name).append("' is not a regular file.");
-    return message;
-}
-
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
 {
     if (this != &other) {
@@ -89,7 +83,7 @@ FileDescriptor openRegularFileForReading(const std::string& name)
     if (S_ISDIR(status.st_mode))
         throw fileError(EISDIR);
     if (!S_ISREG(status.st_mode))
-        throw UserError(notARegularFileMessage(name));
+        throw UserError(messages::notARegularFile(name));
     return file;
 }
 
@@ -111,7 +105,7 @@ FileReplacement::FileReplacement(const std::string& target) : target_(resolvedTa
     if (exists && S_ISDIR(existing.st_mode))
         throw fileError(EISDIR);
     if (exists && !S_ISREG(existing.st_mode))
-        throw UserError(notARegularFileMessage(target));
+        throw UserError(messages::notARegularFile(target));
     // Renaming would get round a write-protected file; it stays protected.
     if (exists && ::access(target_.c_str(), W_OK) != 0)
         throw fileError(errno);

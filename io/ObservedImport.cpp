@@ -114,7 +114,7 @@ ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSepar
         std::vector<double> intensities{0.0};
         const auto onLine = [&](std::string_view line) {
             if (fields.size() > static_cast<std::size_t>(kMaxObservedPoints))
-                throw UserError(std::string(kTooManyObservedLines));
+                throw UserError(messages::tooManyObservedLines(kMaxObservedPoints));
             const auto [fieldText, intensityText] = splitObservedLine(line);
             fields.push_back(convertObservedNumber(fieldText, decimalSeparator));
             intensities.push_back(convertObservedNumber(intensityText, decimalSeparator));
@@ -132,7 +132,7 @@ ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSepar
         ObservedSpectrum spectrum;
         spectrum.count = static_cast<std::int32_t>(fields.size() - 1);
         if (spectrum.count == 0)
-            throw UserError(std::string(kEmptyObservedFile));
+            throw UserError(std::string(messages::kEmptyObservedFile));
         fields.resize(fields.size() + 9, 0.0);
         intensities.resize(intensities.size() + 9, 0.0);
         fields.shrink_to_fit();
@@ -141,7 +141,7 @@ ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSepar
         spectrum.intensity = std::move(intensities);
         return spectrum;
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kNoMemoryForObservedFile));
+        throw UserError(std::string(messages::kNoMemoryForObservedFile));
     }
 }
 

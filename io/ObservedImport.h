@@ -11,17 +11,10 @@
 // from the program state, so a file that fails changes nothing there.
 namespace ravelle {
 
-// Messages of the import's own refusals.
-inline constexpr std::string_view kEmptyObservedFile =
-    "The file holds no lines: there is no spectrum to import.";
 // The most points an import takes: 160 MB of arrays, read in a few seconds.
 // A larger file is refused as soon as its next line is reached, before the
 // memory runs out.
 inline constexpr std::int32_t kMaxObservedPoints = 10'000'000;
-inline constexpr std::string_view kTooManyObservedLines =
-    "The file has too many lines to import (at most 10000000).";
-inline constexpr std::string_view kNoMemoryForObservedFile =
-    "There is not enough memory to import this file.";
 
 // An observed spectrum as read, or as normalised. Both arrays have count + 10
 // entries with the points in 1 .. count; entry 0 and the spare ones are 0.
@@ -47,8 +40,8 @@ double convertObservedNumber(std::string_view text, char decimalSeparator);
 // Reads every line of a regular file (CR LF or LF line ends, other CRs
 // dropped, Ctrl-Z at a line start ends the file and inside a line ends its
 // text). Throws UserError: file errors, the conversion error of the first
-// text that does not convert, kEmptyObservedFile, kTooManyObservedLines,
-// kNoMemoryForObservedFile.
+// text that does not convert, and the messages of an empty file, of too
+// many lines and of too little memory.
 ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSeparator);
 
 // Sets the ends and the centre from the first and last raw field, then maps

@@ -10,10 +10,6 @@
 // always use "." whatever the system's number format.
 namespace ravelle {
 
-// "There is no simulated spectrum to save yet: press Calculate first."
-inline constexpr std::string_view kNoSimulatedSpectrum =
-    "There is no simulated spectrum to save yet: press Calculate first.";
-
 // `value` in fixed point with `decimals` decimals, right-aligned in `width`
 // characters (wider when it needs more). A negative value keeps its "-" even
 // when it rounds to zero; negative zero has none. The rounding follows the

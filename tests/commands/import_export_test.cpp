@@ -30,7 +30,7 @@ using testing::readBytes;
 using testing::writeBytes;
 
 const std::string kAlsoSaved = "notice: " + std::string(messages::kObservedAlsoSaved);
-const std::string kNothingSimulated = "notice: " + std::string(kNoSimulatedSpectrum);
+const std::string kNothingSimulated = "notice: " + std::string(messages::kNoSimulatedSpectrum);
 
 // Everything an import may change, apart from the remembered directory.
 struct ImportedView {
@@ -162,10 +162,10 @@ TEST_F(ImportExportTest, AFailedImportChangesNothingButTheRememberedDirectory)
         {importData("flat_intensities.txt"), std::string(messages::kInvalidOperation)},
         {importData("one_line.txt"), std::string(messages::kInvalidOperation)},
         {importData("equal_first_and_last_fields.txt"), std::string(messages::kDivisionByZero)},
-        {importData("empty.txt"), std::string(kEmptyObservedFile)},
+        {importData("empty.txt"), std::string(messages::kEmptyObservedFile)},
         {importData("field_span_beyond_double.txt"), std::string(messages::kOverflow)},
         {elsewhere.path(), std::string(messages::kAccessDenied)},
-        {fifo, notARegularFileMessage(fifo)},
+        {fifo, messages::notARegularFile(fifo)},
         {elsewhere.file("missing.dat"), std::string(messages::kFileNotFound)},
     };
     for (const auto& row : cases) {

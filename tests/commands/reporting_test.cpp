@@ -83,9 +83,9 @@ TEST(CommandReporting, EveryCommandReportsEveryKindOfFailureAndLetsNothingOut)
         std::function<void(ProgramState&, ThrowingHost&)> run;
     };
     const std::vector<Command> commands{
-        {"Calculate", kNoMemoryForCalculation, [](ThrowingHost& h) { h.onBoxText = true; },
+        {"Calculate", messages::kNoMemoryForCalculation, [](ThrowingHost& h) { h.onBoxText = true; },
          [](ProgramState& s, ThrowingHost& h) { calculateCommand(s, h); }},
-        {"import", kNoMemoryForObservedFile, [](ThrowingHost& h) { h.onDialog = true; },
+        {"import", messages::kNoMemoryForObservedFile, [](ThrowingHost& h) { h.onDialog = true; },
          [](ProgramState& s, ThrowingHost& h) { importCommand(s, h); }},
         // Before any Calculate the export starts with its notice.
         {"export", "There is not enough memory to save the spectrum.", [](ThrowingHost& h) { h.onNotice = true; },

@@ -67,10 +67,10 @@ TEST(BadObservedFile, EachFileImportsOrGivesAClearMessage)
         };
     };
     const Row rows[] = {
-        {"0 bytes", file("empty", ""), std::string(kEmptyObservedFile)},
+        {"0 bytes", file("empty", ""), std::string(messages::kEmptyObservedFile)},
         {"one digit", file("digit", "7"), messages::notAReal("")},
         {"one line end", file("newline", "\n"), messages::notAReal("")},
-        {"one Ctrl-Z", file("ctrl_z", "\x1A"), std::string(kEmptyObservedFile)},
+        {"one Ctrl-Z", file("ctrl_z", "\x1A"), std::string(messages::kEmptyObservedFile)},
         {"NUL bytes at the ends of numbers are trimmed like blanks",
          file("nul_ends", std::string("\0" "3390\0 1\n3400 -1\n3410 0\n", 24)), Imported{3, 3390, 3410}},
         {"a NUL inside a number", file("nul_inside", std::string("33\0" "90 1\n", 9)),
@@ -85,16 +85,16 @@ TEST(BadObservedFile, EachFileImportsOrGivesAClearMessage)
         {"10 million lines", file("ten_million", alternatingLines(kMaxObservedPoints)),
          Imported{kMaxObservedPoints, 1, 2}},
         {"one line more than may be imported", file("too_many", alternatingLines(kMaxObservedPoints + 1)),
-         std::string(kTooManyObservedLines)},
+         messages::tooManyObservedLines(kMaxObservedPoints)},
         {"a directory", [&] { return scratch.subdirectory("spectrum.dat"); }, std::string(messages::kAccessDenied)},
         {"a FIFO without a writer",
          [&] {
              ::mkfifo(scratch.file("fifo.dat").c_str(), 0644);
              return scratch.file("fifo.dat");
          },
-         notARegularFileMessage(scratch.file("fifo.dat"))},
-        {"an endless device", [] { return std::string("/dev/zero"); }, notARegularFileMessage("/dev/zero")},
-        {"an empty device", [] { return std::string("/dev/null"); }, notARegularFileMessage("/dev/null")},
+         messages::notARegularFile(scratch.file("fifo.dat"))},
+        {"an endless device", [] { return std::string("/dev/zero"); }, messages::notARegularFile("/dev/zero")},
+        {"an empty device", [] { return std::string("/dev/null"); }, messages::notARegularFile("/dev/null")},
         {"a missing file", [&] { return scratch.file("missing.dat"); }, std::string(messages::kFileNotFound)},
         {"a name too long", [&] { return scratch.file(std::string(300, 'n')); }, std::string(messages::kInvalidFileName)},
         {"a path through a file", [&] { return scratch.file("empty/x.dat"); }, std::string(messages::kInvalidFileName)},

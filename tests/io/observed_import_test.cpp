@@ -70,7 +70,7 @@ TEST(ReadObservedFile, ReadsEveryLineAsTheFileHoldsIt)
 TEST(ReadObservedFile, RefusesWithTheMessageOfTheFirstBadText)
 {
     const auto notAReal = [](const char* text) { return messages::notAReal(text); };
-    const std::string empty(kEmptyObservedFile);
+    const std::string empty(messages::kEmptyObservedFile);
     const struct {
         const char* file;
         char separator;
@@ -101,7 +101,7 @@ TEST(ReadObservedFile, RefusesWhatIsNotARegularFileWithoutWaiting)
     EXPECT_EQ(errorOf(scratch.path(), '.'), messages::kAccessDenied);
     const std::string fifo = scratch.file("spectrum.dat");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    EXPECT_EQ(errorOf(fifo, '.'), notARegularFileMessage(fifo));
+    EXPECT_EQ(errorOf(fifo, '.'), messages::notARegularFile(fifo));
 }
 
 TEST(ReadObservedFile, ReadsLinesLongerThanItsBuffer)

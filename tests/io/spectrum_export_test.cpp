@@ -196,7 +196,7 @@ TEST(WriteSpectrumFile, RefusesPlacesThatCannotTakeTheFile)
         {directory, std::string(messages::kAccessDenied)},
         {scratch.file("missing/run1.cal"), std::string(messages::kFileNotFound)},
         {scratch.file("plain/run1.cal"), std::string(messages::kInvalidFileName)},
-        {fifo, notARegularFileMessage(fifo)},
+        {fifo, messages::notARegularFile(fifo)},
     };
     for (const auto& row : cases)
         EXPECT_EQ(writeError(state, row.target), row.message) << row.target;
