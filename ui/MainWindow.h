@@ -143,6 +143,7 @@ private:
     void createPlotPanel();
     void createParameterRows();
     void createSteppers();
+    void connectSteppers();
     void createMenu();
     void connectCommands();
     void setKeyboardOrder();
@@ -151,9 +152,9 @@ private:
     QLineEdit* addBox(QWidget* parent, std::string_view name, int left, int top, int width);
     QLabel* addLabel(QWidget* parent, const char* name, const char* caption, QRect geometry);
     QLabel* addCaptionPanel(const char* name, const char* caption, QRect geometry, QColor colour);
-    TSpinButton* addStepper(QWidget* parent, const char* name, int left, int top);
 
-    void stepAndCalculate(QObject* sender, std::string_view box, long double step);
+    // One step of `stepper` up (+1) or down (-1) on its box, then Calculate.
+    void stepAndCalculate(QObject* sender, const TSpinButton* stepper, int direction);
 
     ProgramState& state_;
     TForm2* about_ = nullptr;
