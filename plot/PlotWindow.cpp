@@ -1,6 +1,7 @@
 #include "plot/PlotWindow.h"
 
 #include <limits>
+#include <tuple>
 #include <string>
 
 #include "engine/FloatingPoint.h"
@@ -65,6 +66,21 @@ std::int32_t clampToInt32(std::int64_t value)
     return static_cast<std::int32_t>(value);
 }
 
+// The state's frame and window variables and a window's values, in one order.
+template <typename State>
+auto windowVariables(State& state)
+{
+    return std::tie(state.FrameFieldLow, state.FrameFieldHigh, state.FrameIntLow, state.FrameIntHigh,
+                    state.PlotFieldMin, state.PlotFieldMax, state.PlotIntMin, state.PlotIntMax);
+}
+
+template <typename Window>
+auto windowValues(Window& window)
+{
+    return std::tie(window.frameFieldLow, window.frameFieldHigh, window.frameIntLow, window.frameIntHigh,
+                    window.fieldMin, window.fieldMax, window.intMin, window.intMax);
+}
+
 } // namespace
 
 PlotWindow plotWindowOf(PlotFrame frame)
@@ -90,21 +106,15 @@ PlotWindow plotWindowOf(PlotFrame frame)
 
 PlotWindow plotWindowOf(const ProgramState& state)
 {
-    return {state.FrameFieldLow, state.FrameFieldHigh, state.FrameIntLow, state.FrameIntHigh,
-            state.PlotFieldMin,  state.PlotFieldMax,   state.PlotIntMin,  state.PlotIntMax};
+    PlotWindow window;
+    windowValues(window) = windowVariables(state);
+    return window;
 }
 
 void SetPlotWindow(ProgramState& state, PlotFrame frame)
 {
     const PlotWindow window = plotWindowOf(frame);
-    state.FrameFieldLow = window.frameFieldLow;
-    state.FrameFieldHigh = window.frameFieldHigh;
-    state.FrameIntLow = window.frameIntLow;
-    state.FrameIntHigh = window.frameIntHigh;
-    state.PlotFieldMin = window.fieldMin;
-    state.PlotFieldMax = window.fieldMax;
-    state.PlotIntMin = window.intMin;
-    state.PlotIntMax = window.intMax;
+    windowVariables(state) = windowValues(window);
 }
 
 std::int32_t fieldToX(const PlotWindow& window, std::int32_t width, double f)
