@@ -214,6 +214,21 @@ long double parseBoxReal(std::string_view text, char decimalSeparator)
     throw UserError(messages::notAReal(text));
 }
 
+std::optional<long double> tryParseRealEitherPoint(std::string_view text, char systemSeparator)
+{
+    const auto value = tryParseBoxReal(text, systemSeparator);
+    if (value || systemSeparator == '.')
+        return value;
+    return tryParseBoxReal(text, '.');
+}
+
+long double parseRealEitherPoint(std::string_view text, char systemSeparator)
+{
+    if (const auto value = tryParseRealEitherPoint(text, systemSeparator))
+        return *value;
+    throw UserError(messages::notAReal(text));
+}
+
 std::int32_t parseBoxInteger(std::string_view text)
 {
     const auto fail = [&]() -> std::int32_t { throw UserError(messages::notAnInteger(text)); };

@@ -18,6 +18,14 @@ std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSe
 // As above; a failure throws UserError "'<text>' は浮動小数点数ではありません".
 long double parseBoxReal(std::string_view text, char decimalSeparator);
 
+// A real as the boxes and the observed files take it: with the system's
+// decimal separator or with ".", in every locale. The program's own files
+// always write "."; neither boxes nor files have thousands separators, so a
+// "." never means anything else. A text with both separators is no number.
+std::optional<long double> tryParseRealEitherPoint(std::string_view text, char systemSeparator);
+// As above; a failure throws UserError "'<text>' は浮動小数点数ではありません".
+long double parseRealEitherPoint(std::string_view text, char systemSeparator);
+
 // An integer (NoPnts): optional leading blanks, optional sign, decimal digits
 // or hex introduced by "$", "x" or "0x"; nothing after them; 32-bit signed
 // range. A failure throws UserError "'<text>' は整数ではありません".

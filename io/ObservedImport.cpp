@@ -96,9 +96,7 @@ std::pair<std::string_view, std::string_view> splitObservedLine(std::string_view
 
 double convertObservedNumber(std::string_view text, char decimalSeparator)
 {
-    std::optional<long double> value = tryParseBoxReal(text, decimalSeparator);
-    if (!value && decimalSeparator != '.')
-        value = tryParseBoxReal(text, '.');
+    const std::optional<long double> value = tryParseRealEitherPoint(text, decimalSeparator);
     if (!value || std::fabs(*value) >= kFirstBeyondDouble)
         throw UserError(messages::notAReal(text));
     return static_cast<double>(*value);

@@ -83,6 +83,35 @@ TEST(BoxNumberTest, RealParseFollowsTheBoxGrammar)
     }
 }
 
+TEST(BoxNumberTest, EitherPointTakesTheSystemSeparatorOrAPoint)
+{
+    const auto fails = std::optional<long double>();
+    const struct {
+        const char* text;
+        char separator;
+        std::optional<long double> value;
+    } rows[] = {
+        {"0.1", ',', 0.1L},     {"0,1", ',', 0.1L},   {" 12.5 ", ',', 12.5L}, {",5", ',', 0.5L},
+        {".", ',', 0.0L},       {"-1.5e3", ',', -1500.0L}, {"0.1", '.', 0.1L},  {"0,1", '.', fails},
+        {"1,5.3", ',', fails},  {"1.5,3", ',', fails}, {"1.000,5", ',', fails}, {"1,000.5", ',', fails},
+        {"", ',', fails},       {"abc", ',', fails},   {"1;5", ';', 1.5L},      {"1.5", ';', 1.5L},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("'") + row.text + "' with '" + row.separator + "'");
+        EXPECT_EQ(tryParseRealEitherPoint(row.text, row.separator), row.value);
+        if (row.value) {
+            EXPECT_EQ(parseRealEitherPoint(row.text, row.separator), *row.value);
+        } else {
+            try {
+                parseRealEitherPoint(row.text, row.separator);
+                ADD_FAILURE() << "no error";
+            } catch (const UserError& error) {
+                EXPECT_EQ(error.message(), std::string("'") + row.text + "' は浮動小数点数ではありません");
+            }
+        }
+    }
+}
+
 TEST(BoxNumberTest, RealParseFailureQuotesTheWholeText)
 {
     for (const std::string text : {"abc", "", " 1\t", "H2x"}) {
