@@ -50,6 +50,8 @@ void runCalculate(ProgramState& state, CommandHost& host)
     checkWindowCanBeMapped(state, spectrum, frame);
 
     publishSpectrum(state, std::move(spectrum));
+    state.CalcCenterField = state.CenterField;
+    state.CalcScale = state.MutualScale;
     SetPlotWindow(state, frame);
     writeBackParameters(state, host);
     host.redrawPlot();

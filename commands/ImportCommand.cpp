@@ -50,6 +50,9 @@ void runImport(ProgramState& state, CommandHost& host)
     state.ObsEndLow = spectrum.endLow;
     state.ObsEndHigh = spectrum.endHigh;
     state.CenterField = spectrum.centerField;
+    // The last simulated trace is drawn, and saved, around the new centre
+    // with the scale it was calculated with.
+    state.CalcCenterField = state.CenterField;
     SetPlotWindow(state, frame);
     for (const auto& [box, text] : boxTexts)
         host.setBoxText(box, text);

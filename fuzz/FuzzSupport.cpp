@@ -174,6 +174,8 @@ std::optional<std::string> stateDifference(const ProgramState& a, const ProgramS
     RAVELLE_SAME_ARRAY(CalcField)
     RAVELLE_SAME_ARRAY(CalcIntensity)
     RAVELLE_SAME_VALUE(CalcSpectrumPoints)
+    RAVELLE_SAME_DOUBLE(CalcCenterField)
+    RAVELLE_SAME_DOUBLE(CalcScale)
     RAVELLE_SAME_DOUBLE(FrameFieldLow)
     RAVELLE_SAME_DOUBLE(FrameFieldHigh)
     RAVELLE_SAME_DOUBLE(FrameIntLow)
@@ -210,7 +212,8 @@ void checkStateFinite(const ProgramState& state)
     RAVELLE_FUZZ_CHECK(allFinite(state.CalcIntensity), "CalcIntensity");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingH), "CouplingH");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingN), "CouplingN");
-    const double scalars[] = {state.ObsEndLow,     state.ObsEndHigh,    state.CenterField,  state.MutualScale,
+    const double scalars[] = {state.CalcCenterField, state.CalcScale,
+                              state.ObsEndLow,     state.ObsEndHigh,    state.CenterField,  state.MutualScale,
                               state.SigmaValue,    state.DisplayRange,  state.FrameFieldLow, state.FrameFieldHigh,
                               state.FrameIntLow,   state.FrameIntHigh,  state.PlotFieldMin,  state.PlotFieldMax,
                               state.PlotIntMin,    state.PlotIntMax};

@@ -40,9 +40,8 @@ void calLines(const ProgramState& state, Sink&& sink)
     last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.CalcIntensity.size()) - 1);
     std::string line;
     for (std::int64_t i = 0; i <= last; ++i) {
-        const double field = storeDouble(static_cast<long double>(state.CalcField[i]) + state.CenterField);
-        const double intensity =
-            storeDouble(static_cast<long double>(state.CalcIntensity[i]) * state.MutualScale);
+        const double field = storeDouble(static_cast<long double>(state.CalcField[i]) + state.CalcCenterField);
+        const double intensity = storeDouble(static_cast<long double>(state.CalcIntensity[i]) * state.CalcScale);
         line = formatTableNumber(field, 7, 2);
         line += "      ";
         line += formatTableNumber(intensity, 8, 5);

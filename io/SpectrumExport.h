@@ -20,9 +20,10 @@ std::string formatTableNumber(double value, int width, int decimals);
 // its last four characters (code points); "NONE" gives "".
 std::string suggestedBaseName(std::string_view obsFileName);
 
-// The .cal table: one line per point 0 .. CalcSpectrumPoints, the field
-// CalcField[i] + CenterField (7 wide, 2 decimals), six blanks, the intensity
-// CalcIntensity[i] * MutualScale (8 wide, 5 decimals), CR LF.
+// The .cal table, the red trace as the plot shows it: one line per point
+// 0 .. CalcSpectrumPoints, the field CalcField[i] + CalcCenterField (7 wide,
+// 2 decimals), six blanks, the intensity CalcIntensity[i] * CalcScale (8 wide,
+// 5 decimals), CR LF.
 std::string calTable(const ProgramState& state);
 // The .obs table: points 1 .. ObsCount, the field (7.2), four blanks, the
 // intensity (8.5), CR LF.

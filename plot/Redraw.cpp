@@ -46,16 +46,17 @@ private:
     std::int32_t y_ = 0;
 };
 
-// The simulated spectrum is stored as offsets without the scale; both are
-// applied here, each formed in extended precision and stored as a double.
+// The simulated spectrum is stored as offsets without the scale; the centre
+// and the scale it is drawn with are applied here, each formed in extended
+// precision and stored as a double.
 void drawSimulatedTrace(const ProgramState& state, QImage& raster)
 {
     const std::size_t available = std::min(state.CalcField.size(), state.CalcIntensity.size());
     if (state.CalcSpectrumPoints < 0 || available == 0)
         return;
     const std::size_t last = std::min(static_cast<std::size_t>(state.CalcSpectrumPoints), available - 1);
-    const long double centre = state.CenterField;
-    const long double scale = state.MutualScale;
+    const long double centre = state.CalcCenterField;
+    const long double scale = state.CalcScale;
     Pen pen(raster, kSimulatedPen);
     for (std::size_t i = 0; i <= last; ++i) {
         const double field = storeDouble(centre + state.CalcField[i]);

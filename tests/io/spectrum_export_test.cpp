@@ -85,8 +85,8 @@ ProgramState simulated(std::vector<double> fields, std::vector<double> intensiti
     intensities.resize(intensities.size() + 10);
     state.CalcField = fields;
     state.CalcIntensity = intensities;
-    state.CenterField = center;
-    state.MutualScale = scale;
+    state.CalcCenterField = center;
+    state.CalcScale = scale;
     return state;
 }
 

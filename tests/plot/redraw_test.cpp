@@ -67,7 +67,7 @@ void setSimulated(ProgramState& state, int n, double intensity, double scale)
         state.CalcField[i] = -15.0 + 30.0 * i / n;
         state.CalcIntensity[i] = intensity;
     }
-    state.MutualScale = scale;
+    state.CalcScale = scale;
 }
 
 void setObserved(ProgramState& state, const std::vector<double>& fields, const std::vector<double>& intensities)
