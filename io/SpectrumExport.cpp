@@ -1,5 +1,6 @@
 #include "io/SpectrumExport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -66,6 +67,21 @@ void obsLines(const ProgramState& state, Sink&& sink)
     }
 }
 
+// Where the last `count` characters of `text` begin, each a lead byte with
+// its UTF-8 continuation bytes (10xxxxxx) behind it; npos when it is shorter.
+std::size_t startOfLastCharacters(std::string_view text, int count)
+{
+    std::size_t start = text.size();
+    for (int characters = 0; characters < count; ++characters) {
+        if (start == 0)
+            return std::string_view::npos;
+        --start;
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+            --start;
+    }
+    return start;
+}
+
 } // namespace
 
 std::string formatTableNumber(double value, int width, int decimals)
@@ -85,17 +101,27 @@ std::string formatTableNumber(double value, int width, int decimals)
 
 std::string suggestedBaseName(std::string_view obsFileName)
 {
-    // Step back over four characters, each a lead byte with its UTF-8
-    // continuation bytes (10xxxxxx) behind it.
-    std::size_t end = obsFileName.size();
-    for (int characters = 0; characters < 4; ++characters) {
-        if (end == 0)
-            return {};
-        --end;
-        while (end > 0 && (static_cast<unsigned char>(obsFileName[end]) & 0xC0) == 0x80)
-            --end;
+    if (obsFileName == "NONE")
+        return {};
+    const std::size_t nameStart = obsFileName.rfind('/') + 1; // 0 without a folder
+    const std::string_view folder = obsFileName.substr(0, nameStart);
+    const std::string_view name = obsFileName.substr(nameStart);
+
+    // The stems in the order they are tried; the first that is more than dots wins.
+    std::string_view stems[3];
+    const std::size_t lastFour = startOfLastCharacters(name, 4);
+    if (lastFour != std::string_view::npos && name[lastFour] == '.')
+        stems[0] = name.substr(0, lastFour);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0)
+        stems[1] = name.substr(0, dot);
+    stems[2] = name;
+    for (std::string_view stem : stems) {
+        stem.remove_prefix(std::min(stem.size(), stem.find_first_not_of('.')));
+        if (!stem.empty())
+            return std::string(folder).append(stem);
     }
-    return std::string(obsFileName.substr(0, end));
+    return std::string(folder).append("spectrum");
 }
 
 std::string calTable(const ProgramState& state)

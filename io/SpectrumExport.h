@@ -16,8 +16,13 @@ namespace ravelle {
 // exact binary value, an exact half going away from zero.
 std::string formatTableNumber(double value, int width, int decimals);
 
-// The name the save dialogs suggest, without extension: ObsFileName without
-// its last four characters (code points); "NONE" gives "".
+// The name the save dialogs suggest, without extension, in the folder of the
+// imported file: its name without the last four characters where it ends in
+// a dot and three characters ("run1.dat" gives "run1"), otherwise without
+// its own extension if it has one ("x.d" gives "x", "data" stays "data").
+// Leading dots are dropped, so the suggestion is never a hidden name; a name
+// of dots alone gives "spectrum". "NONE" (nothing imported) gives "".
+// Characters are code points, not bytes.
 std::string suggestedBaseName(std::string_view obsFileName);
 
 // The .cal table, the red trace as the plot shows it: one line per point

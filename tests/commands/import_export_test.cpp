@@ -263,6 +263,32 @@ TEST_F(ImportExportTest, ExportWritesBothTablesInTheDialogsOrder)
     EXPECT_EQ(entriesOf(out.path()), (std::vector<std::string>{"run.cal", "run.obs"}));
 }
 
+// The suggested names stay in the imported file's folder, whatever its name.
+TEST_F(ImportExportTest, SuggestedNamesStayBesideTheImportedFile)
+{
+    const struct {
+        const char* imported;
+        const char* stem;
+    } rows[] = {
+        {"run1.dat", "run1"}, {"x.d", "x"}, {"data", "data"}, {".dat", "dat"}, {"spectrum", "spectrum"},
+    };
+    ScratchDirectory folder;
+    const std::string good = readBytes(importData("crlf_line_ends.txt"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.imported);
+        const std::string file = folder.file(row.imported);
+        writeBytes(file, good);
+        importFile(file);
+        ASSERT_TRUE(host.errors.empty());
+        simulate({0}, {1}, 1);
+        host.saveCalls.clear();
+        exportCommand(state, host); // both dialogs cancelled
+        ASSERT_EQ(host.saveCalls.size(), 2u);
+        EXPECT_EQ(host.saveCalls[0].fileName, folder.file(row.stem) + ".cal");
+        EXPECT_EQ(host.saveCalls[1].fileName, folder.file(row.stem) + ".obs");
+    }
+}
+
 TEST_F(ImportExportTest, ExportWithoutAnImportOffersOnlyTheCalFile)
 {
     simulate({0}, {1}, 1);
