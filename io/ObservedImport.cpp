@@ -35,33 +35,19 @@ std::string_view trim(std::string_view text)
     return text;
 }
 
-// Cuts the bytes of a file into line texts as they arrive in chunks.
+// Cuts the bytes of a file into line texts as they arrive in chunks. A UTF-8
+// byte-order mark at the very start of the file is no part of its text.
 class LineCutter {
 public:
     template <typename OnLine>
     void feed(std::string_view bytes, OnLine&& onLine)
     {
         for (const char c : bytes) {
+            if (atFileStart_ && takeByteOrderMark(c, onLine))
+                continue;
             if (ended_)
                 return;
-            if (c == '\n') {
-                onLine(std::string_view(text_));
-                text_.clear();
-                lineStarted_ = false;
-                skipping_ = false;
-                continue;
-            }
-            if (!lineStarted_ && c == kCtrlZ) {
-                ended_ = true;
-                return;
-            }
-            lineStarted_ = true;
-            if (skipping_ || c == '\r')
-                continue;
-            if (c == kCtrlZ)
-                skipping_ = true; // the rest of this line is not text
-            else
-                text_.push_back(c);
+            take(c, onLine);
         }
     }
 
@@ -69,12 +55,66 @@ public:
     template <typename OnLine>
     void finish(OnLine&& onLine)
     {
+        if (atFileStart_)
+            replayByteOrderMark(onLine); // a file of its first bytes only
         if (!ended_ && lineStarted_)
             onLine(std::string_view(text_));
     }
 
 private:
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+    // Whether `c` is the next byte of a mark at the file's start; once the
+    // mark is whole or broken the start is over, and the bytes of a broken
+    // one count as text after all.
+    template <typename OnLine>
+    bool takeByteOrderMark(char c, OnLine& onLine)
+    {
+        if (c == kByteOrderMark[markBytes_]) {
+            if (++markBytes_ == kByteOrderMark.size())
+                atFileStart_ = false;
+            return true;
+        }
+        replayByteOrderMark(onLine);
+        return false;
+    }
+
+    template <typename OnLine>
+    void replayByteOrderMark(OnLine& onLine)
+    {
+        atFileStart_ = false;
+        for (std::size_t i = 0; i < markBytes_; ++i)
+            take(kByteOrderMark[i], onLine);
+    }
+
+    template <typename OnLine>
+    void take(char c, OnLine& onLine)
+    {
+        if (ended_)
+            return;
+        if (c == '\n') {
+            onLine(std::string_view(text_));
+            text_.clear();
+            lineStarted_ = false;
+            skipping_ = false;
+            return;
+        }
+        if (!lineStarted_ && c == kCtrlZ) {
+            ended_ = true;
+            return;
+        }
+        lineStarted_ = true;
+        if (skipping_ || c == '\r')
+            return;
+        if (c == kCtrlZ)
+            skipping_ = true; // the rest of this line is not text
+        else
+            text_.push_back(c);
+    }
+
     std::string text_;
+    bool atFileStart_ = true;
+    std::size_t markBytes_ = 0;
     bool lineStarted_ = false;
     bool skipping_ = false;
     bool ended_ = false;

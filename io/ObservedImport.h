@@ -39,7 +39,7 @@ double convertObservedNumber(std::string_view text, char decimalSeparator);
 
 // Reads every line of a regular file (CR LF or LF line ends, other CRs
 // dropped, Ctrl-Z at a line start ends the file and inside a line ends its
-// text). Throws UserError: file errors, the conversion error of the first
+// text; a UTF-8 byte-order mark at the file's start is skipped). Throws UserError: file errors, the conversion error of the first
 // text that does not convert, and the messages of an empty file, of too
 // many lines and of too little memory.
 ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSeparator);

@@ -78,6 +78,16 @@ TEST(BadObservedFile, EachFileImportsOrGivesAClearMessage)
         {"only NUL bytes", file("nuls", std::string(1000, '\0')), messages::notAReal("")},
         {"binary junk", file("junk", "\xFF\xFE\x01 \x80\n"), messages::notAReal("\xFF\xFE")}, // \x01 trimmed like a blank
         {"invalid UTF-8 after a number", file("utf8", "3390\xC3 1\n"), messages::notAReal("3390\xC3")},
+        // A byte-order mark counts only whole and at the very start.
+        {"a byte-order mark alone", file("bom_only", "\xEF\xBB\xBF"), std::string(messages::kEmptyObservedFile)},
+        {"a byte-order mark before Ctrl-Z", file("bom_ctrl_z", "\xEF\xBB\xBF\x1A" + good),
+         std::string(messages::kEmptyObservedFile)},
+        {"a broken byte-order mark", file("bom_broken", "\xEF\xBB" + good), messages::notAReal("\xEF\xBB" "3390")},
+        {"the first bytes of a mark alone", file("bom_part", "\xEF\xBB"), messages::notAReal("")},
+        {"two byte-order marks", file("bom_twice", "\xEF\xBB\xBF\xEF\xBB\xBF" + good),
+         messages::notAReal("\xEF\xBB\xBF" "3390")},
+        {"a byte-order mark on the second line", file("bom_second", "3380 0\n\xEF\xBB\xBF" + good),
+         messages::notAReal("\xEF\xBB\xBF" "3390")},
         {"a 1 MB line holding a number", file("long_zeros", std::string(1 << 20, '0') + good),
          Imported{3, 3390, 3410}},
         {"a 1 MB number beyond a double", file("long_nines", nineDigits + " 1\n" + good), messages::notAReal(nineDigits)},

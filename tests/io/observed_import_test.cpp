@@ -45,6 +45,7 @@ TEST(ReadObservedFile, ReadsEveryLineAsTheFileHoldsIt)
         {"lf_line_ends.txt", '.', fields, intensities},
         {"lone_cr_inside_line.txt", '.', fields, intensities},
         {"last_line_without_line_break.txt", '.', fields, intensities},
+        {"utf8_byte_order_mark.txt", '.', fields, intensities},
         {"ctrl_z_at_line_start.txt", '.', fields, intensities},
         {"ctrl_z_inside_line.txt", '.', fields, intensities},
         {"leading_and_trailing_blanks.txt", '.', {3385.2, 3395.2}, {-0.0371, 0.0629}},
