@@ -87,6 +87,14 @@ FileDescriptor openRegularFileForReading(const std::string& name)
     return file;
 }
 
+std::size_t fileSizeOf(const FileDescriptor& file)
+{
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0 || status.st_size < 0)
+        return 0;
+    return static_cast<std::size_t>(status.st_size);
+}
+
 std::size_t readSome(const FileDescriptor& file, char* buffer, std::size_t size)
 {
     for (;;) {

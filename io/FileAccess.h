@@ -32,6 +32,9 @@ private:
 // with messages::notARegularFile, before a byte is read.
 FileDescriptor openRegularFileForReading(const std::string& name);
 
+// The size of an open file in bytes; 0 where it cannot be told.
+std::size_t fileSizeOf(const FileDescriptor& file);
+
 // Reads up to `size` bytes; 0 at the end of the file. Throws the file error.
 std::size_t readSome(const FileDescriptor& file, char* buffer, std::size_t size);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,7 +36,11 @@ std::string calTable(const ProgramState& state);
 std::string obsTable(const ProgramState& state);
 
 // Replace `fileName` with the table, whole or not at all. Throw UserError.
-void writeCalFile(const ProgramState& state, const std::string& fileName);
-void writeObsFile(const ProgramState& state, const std::string& fileName);
+// `progress` hears the share of the lines written every so many thousand
+// lines and may throw to abandon the file, which then stays as it was.
+void writeCalFile(const ProgramState& state, const std::string& fileName,
+                  const std::function<void(double)>& progress = {});
+void writeObsFile(const ProgramState& state, const std::string& fileName,
+                  const std::function<void(double)>& progress = {});
 
 } // namespace ravelle
