@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -6,6 +7,7 @@
 #include "commands/Parameters.h"
 #include "commands/Reporting.h"
 #include "engine/Synthesis.h"
+#include "plot/PlotScene.h"
 #include "plot/PlotWindow.h"
 #include "commands/Commands.h"
 
@@ -15,22 +17,12 @@ namespace {
 
 // The frame around the centre field; the sums are formed in extended
 // precision and stored as doubles.
-PlotFrame frameAroundCentre(const ProgramState& state, const SimulatedSpectrum& spectrum)
+PlotFrame frameAroundCentre(double centreField, const SimulatedSpectrum& spectrum)
 {
-    const long double centre = state.CenterField;
+    const long double centre = centreField;
     const double low = storeDouble(static_cast<long double>(spectrum.frameFieldLow) + centre);
     const double high = storeDouble(static_cast<long double>(spectrum.frameFieldHigh) + centre);
     return {low, high};
-}
-
-// Maps the first point in the new window, so that a window that cannot be
-// mapped (the two ends equal after rounding) fails with the mapping's own
-// error before anything visible has changed.
-void checkWindowCanBeMapped(const ProgramState& state, const SimulatedSpectrum& spectrum, PlotFrame frame)
-{
-    const double firstField = spectrum.field.empty() ? frame.low : spectrum.field.front();
-    fieldToX(plotWindowOf(frame), state.PlotWidth > 0 ? state.PlotWidth : 1,
-             storeDouble(static_cast<long double>(firstField) + state.CenterField));
 }
 
 void runCalculate(ProgramState& state, CommandHost& host)
@@ -43,18 +35,37 @@ void runCalculate(ProgramState& state, CommandHost& host)
     state.CalcValid = true;
     readSynthesisParameters(state, host);
 
-    // Everything that can fail runs on copies; the previous spectrum, window,
-    // boxes and picture stay as they were until all of it has succeeded.
-    SimulatedSpectrum spectrum = synthesize(synthesisInput(state));
-    const PlotFrame frame = frameAroundCentre(state, spectrum);
-    checkWindowCanBeMapped(state, spectrum, frame);
+    // The synthesis and the new picture are made apart from the program
+    // state, possibly on another thread: the previous spectrum, window, boxes
+    // and picture stay as they were until all of it has succeeded. A window
+    // that cannot be mapped (its two ends equal after rounding) fails in the
+    // drawing, before anything visible has changed.
+    const SynthesisInput input = synthesisInput(state);
+    PlotScene scene;
+    scene.size = host.plotSize();
+    scene.centre = state.CenterField;
+    scene.scale = state.MutualScale;
+    setObservedTrace(scene, state);
+    SimulatedSpectrum spectrum;
+    PlotFrame frame;
+    std::unique_ptr<PlotPicture> picture;
+    host.runLongWork(messages::kCalculating, WorkShown::Quietly, [&](const Progress& progress) {
+        spectrum = synthesize(input);
+        frame = frameAroundCentre(scene.centre, spectrum);
+        scene.window = plotWindowOf(frame);
+        scene.calcField = spectrum.field;
+        scene.calcIntensity = spectrum.intensity;
+        picture = host.drawPlot(scene, progress);
+    });
 
     publishSpectrum(state, std::move(spectrum));
-    state.CalcCenterField = state.CenterField;
-    state.CalcScale = state.MutualScale;
+    state.CalcCenterField = scene.centre;
+    state.CalcScale = scene.scale;
     SetPlotWindow(state, frame);
     writeBackParameters(state, host);
-    host.redrawPlot();
+    state.PlotWidth = scene.size.width;
+    state.PlotHeight = scene.size.height;
+    host.showPlot(std::move(picture));
 }
 
 } // namespace

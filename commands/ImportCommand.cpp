@@ -1,4 +1,6 @@
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -7,6 +9,7 @@
 #include "engine/FloatingPoint.h"
 #include "io/LastDir.h"
 #include "io/ObservedImport.h"
+#include "plot/PlotScene.h"
 #include "plot/PlotWindow.h"
 #include "commands/Commands.h"
 #include "commands/Reporting.h"
@@ -24,13 +27,33 @@ void runImport(ProgramState& state, CommandHost& host)
     const std::string fileName = absoluteFileName(*chosen);
     StoreLastDir(state, fileName);
 
-    ObservedSpectrum spectrum = importObservedSpectrum(fileName, host.decimalSeparator());
-    // The window and the box texts are worked out apart first, so that a
-    // failure there too leaves the program state and the boxes as they were.
-    const PlotFrame frame{spectrum.endLow, spectrum.endHigh};
-    const PlotWindow window = plotWindowOf(frame);
-    const double span = storeDouble(static_cast<long double>(window.frameFieldHigh) - window.frameFieldLow);
+    // The file is read, normalised and drawn apart from the program state,
+    // possibly on another thread, so that a failure or a cancel leaves the
+    // state, the boxes and the picture as they were. The last simulated
+    // trace is drawn around the new centre with the scale it was made with.
     const char separator = host.decimalSeparator();
+    PlotScene scene;
+    scene.size = host.plotSize();
+    scene.scale = state.CalcScale;
+    setSimulatedTrace(scene, state);
+    ObservedSpectrum spectrum;
+    PlotFrame frame;
+    std::unique_ptr<PlotPicture> picture;
+    host.runLongWork(messages::importing(fileName), WorkShown::WithProgress, [&](const Progress& progress) {
+        constexpr double kReadShare = 0.9; // of the progress; the drawing takes the rest
+        spectrum = importObservedSpectrum(fileName, separator, [&](double done) { progress(kReadShare * done); });
+        progress(kReadShare);
+        frame = {spectrum.endLow, spectrum.endHigh};
+        scene.window = plotWindowOf(frame);
+        scene.centre = spectrum.centerField;
+        const auto count = static_cast<std::size_t>(spectrum.count);
+        scene.obsField = std::span<const double>(spectrum.field).subspan(1, count);
+        scene.obsIntensity = std::span<const double>(spectrum.intensity).subspan(1, count);
+        picture = host.drawPlot(scene, [&](double done) { progress(kReadShare + (1 - kReadShare) * done); });
+    });
+
+    const PlotWindow& window = scene.window;
+    const double span = storeDouble(static_cast<long double>(window.frameFieldHigh) - window.frameFieldLow);
     const std::pair<const char*, std::string> boxTexts[] = {
         {"Edit1", formatFixed(window.frameFieldLow, 2, separator)},
         {"Edit2", formatFixed(window.frameFieldHigh, 2, separator)},
@@ -50,13 +73,13 @@ void runImport(ProgramState& state, CommandHost& host)
     state.ObsEndLow = spectrum.endLow;
     state.ObsEndHigh = spectrum.endHigh;
     state.CenterField = spectrum.centerField;
-    // The last simulated trace is drawn, and saved, around the new centre
-    // with the scale it was calculated with.
-    state.CalcCenterField = state.CenterField;
+    state.CalcCenterField = spectrum.centerField;
     SetPlotWindow(state, frame);
     for (const auto& [box, text] : boxTexts)
         host.setBoxText(box, text);
-    host.redrawPlot();
+    state.PlotWidth = scene.size.width;
+    state.PlotHeight = scene.size.height;
+    host.showPlot(std::move(picture));
 }
 
 } // namespace

@@ -31,6 +31,8 @@ bool runReported(CommandHost& host, std::string_view noMemoryMessage, const std:
     try {
         body();
         return true;
+    } catch (const WorkCancelled&) {
+        // The user stopped it; there is nothing to tell.
     } catch (const UserError& error) {
         report(host, error.message());
     } catch (const std::bad_alloc&) {

@@ -43,6 +43,8 @@ std::string tooManyObservedLines(std::int32_t most)
     return replaceFirst(kTooManyObservedLinesFormat, "%d", std::to_string(most));
 }
 std::string notARegularFile(std::string_view name) { return replaceFirst(kNotARegularFileFormat, "%s", name); }
+std::string importing(std::string_view fileName) { return replaceFirst(kImportingFormat, "%s", fileName); }
+std::string saving(std::string_view fileName) { return replaceFirst(kSavingFormat, "%s", fileName); }
 
 std::string errorBoxText(std::string_view message)
 {

@@ -36,6 +36,11 @@ inline constexpr std::string_view kTooManyObservedLinesFormat =
 inline constexpr std::string_view kNoSimulatedSpectrum =
     "There is no simulated spectrum to save yet: press Calculate first.";
 inline constexpr std::string_view kNotARegularFileFormat = "'%s' is not a regular file.";
+// What long work says in its progress window, and the window's one button.
+inline constexpr std::string_view kCalculating = "Calculating the spectrum";
+inline constexpr std::string_view kImportingFormat = "Importing %s";
+inline constexpr std::string_view kSavingFormat = "Saving %s";
+inline constexpr std::string_view kCancelWork = "Cancel";
 // A failure the program did not foresee: the prefix goes before what the
 // failure says about itself; one that says nothing is shown as kInternalError.
 inline constexpr std::string_view kInternalErrorPrefix = "Internal error: ";
@@ -56,6 +61,9 @@ std::string notAnInteger(std::string_view text);
 std::string ioError(int code);
 // kTooManyObservedLinesFormat with the most lines an import takes.
 std::string tooManyObservedLines(std::int32_t most);
+// kImportingFormat and kSavingFormat with the file's whole name.
+std::string importing(std::string_view fileName);
+std::string saving(std::string_view fileName);
 // "'<name>' is not a regular file." with the whole name: the user needs all
 // of it to find the file.
 std::string notARegularFile(std::string_view name);

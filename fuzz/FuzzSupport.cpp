@@ -52,10 +52,15 @@ void FuzzHost::setBoxText(std::string_view box, const std::string& text)
     found->second = text;
 }
 
-void FuzzHost::redrawPlot()
+std::unique_ptr<PlotPicture> FuzzHost::drawPlot(const PlotScene& scene, const Progress& progress) const
+{
+    return drawPicture(scene, progress);
+}
+
+void FuzzHost::showPlot(std::unique_ptr<PlotPicture> picture)
 {
     ++redraws;
-    RedrawPlot(state, raster);
+    raster = std::move(static_cast<RasterPicture&>(*picture).raster);
 }
 
 std::optional<std::string> FuzzHost::runOpenDialog(const std::string&, const std::string&)

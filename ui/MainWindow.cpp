@@ -190,7 +190,7 @@ void TForm1::createHost(const QString& title)
     std::map<std::string, QLineEdit*, std::less<>> boxes;
     for (const BoxInfo& info : kBoxes)
         boxes.emplace(std::string(info.name), box(info.name));
-    host_ = std::make_unique<QtHost>(state_, this, std::move(boxes), Image1, title);
+    host_ = std::make_unique<QtHost>(this, std::move(boxes), Image1, title);
 }
 
 void TForm1::connectCommands()
@@ -261,35 +261,49 @@ QLineEdit* TForm1::box(std::string_view name) const
     return edits.isEmpty() ? nullptr : edits.front();
 }
 
+bool TForm1::takesCommands() const
+{
+    // Input waits while long work runs; this holds off the rest (a command
+    // raised by a program, or by a test's synthetic input).
+    return !host_->working();
+}
+
 void TForm1::Calculate1Click(QObject*)
 {
-    calculateCommand(state_, *host_);
+    if (takesCommands())
+        calculateCommand(state_, *host_);
 }
 
 void TForm1::OpenButtonClick(QObject*)
 {
-    importCommand(state_, *host_);
+    if (takesCommands())
+        importCommand(state_, *host_);
 }
 
 void TForm1::SaveButtonClick(QObject*)
 {
-    exportCommand(state_, *host_);
+    if (takesCommands())
+        exportCommand(state_, *host_);
 }
 
 void TForm1::Exit1Click(QObject*)
 {
+    if (!takesCommands())
+        return;
     // No question and nothing saved; main() still releases the program state.
     QCoreApplication::exit(0);
 }
 
 void TForm1::Fit1Click(QObject*)
 {
+    if (!takesCommands())
+        return;
     fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); });
 }
 
 void TForm1::Help1Click(QObject*)
 {
-    if (!about_)
+    if (!about_ || !takesCommands())
         return;
     about_->show();
     about_->raise();

@@ -153,6 +153,8 @@ private:
     QLabel* addLabel(QWidget* parent, const char* name, const char* caption, QRect geometry);
     QLabel* addCaptionPanel(const char* name, const char* caption, QRect geometry, QColor colour);
 
+    // Whether a command may start: not while long work runs.
+    bool takesCommands() const;
     // One step of `stepper` up (+1) or down (-1) on its box, then Calculate.
     void stepAndCalculate(QObject* sender, const TSpinButton* stepper, int direction);
 

@@ -84,6 +84,8 @@ void TForm1::connectSteppers()
 
 void TForm1::stepAndCalculate(QObject* sender, const TSpinButton* stepper, int direction)
 {
+    if (!takesCommands())
+        return;
     for (const StepperRow& row : kSteppers) {
         if (this->*row.stepper != stepper)
             continue;
