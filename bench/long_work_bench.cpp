@@ -194,15 +194,15 @@ void BM_SaveTenMillionObservedPoints(benchmark::State& state)
     std::filesystem::remove(saved);
 }
 
-void BM_CancelTenMillionLineImport(benchmark::State& state)
+// Imports `file` and presses Cancel once `fraction` of it is done.
+void cancelledImport(benchmark::State& state, const std::string& file, double fraction)
 {
-    const std::string& file = spectrumFile(10'000'000);
     for (auto _ : state) {
         Window window;
         window.answer = file;
         qint64 pressedAt = -1;
-        Measured measured =
-            measure([&] { window.form->ImportObservedSpectrum1->trigger(); }, cancelWhenDone(window, 0.5, pressedAt));
+        Measured measured = measure([&] { window.form->ImportObservedSpectrum1->trigger(); },
+                                    cancelWhenDone(window, fraction, pressedAt));
         if (pressedAt < 0 || window.state.ObsLoaded)
             state.SkipWithError("the cancel was not pressed in time");
         measured.cancelMs = measured.totalMs - static_cast<double>(pressedAt) / 1e6;
@@ -210,20 +210,14 @@ void BM_CancelTenMillionLineImport(benchmark::State& state)
     }
 }
 
+void BM_CancelTenMillionLineImport(benchmark::State& state)
+{
+    cancelledImport(state, spectrumFile(10'000'000), 0.5);
+}
+
 void BM_CancelOneGigabyteLineImport(benchmark::State& state)
 {
-    const std::string& file = oneLineFile();
-    for (auto _ : state) {
-        Window window;
-        window.answer = file;
-        qint64 pressedAt = -1;
-        Measured measured =
-            measure([&] { window.form->ImportObservedSpectrum1->trigger(); }, cancelWhenDone(window, 0.6, pressedAt));
-        if (pressedAt < 0 || window.state.ObsLoaded)
-            state.SkipWithError("the cancel was not pressed in time");
-        measured.cancelMs = measured.totalMs - static_cast<double>(pressedAt) / 1e6;
-        report(state, measured);
-    }
+    cancelledImport(state, oneLineFile(), 0.6);
 }
 
 BENCHMARK(BM_ImportTenMillionLines)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -5,6 +5,7 @@
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "commands/Parameters.h"
+#include "commands/PlotSteps.h"
 #include "commands/Reporting.h"
 #include "engine/Synthesis.h"
 #include "plot/PlotScene.h"
@@ -63,9 +64,7 @@ void runCalculate(ProgramState& state, CommandHost& host)
     state.CalcScale = scene.scale;
     SetPlotWindow(state, frame);
     writeBackParameters(state, host);
-    state.PlotWidth = scene.size.width;
-    state.PlotHeight = scene.size.height;
-    host.showPlot(std::move(picture));
+    showPicture(state, host, scene.size, std::move(picture));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "plot/PlotScene.h"
 #include "plot/PlotWindow.h"
 #include "commands/Commands.h"
+#include "commands/PlotSteps.h"
 #include "commands/Reporting.h"
 
 namespace ravelle {
@@ -77,9 +78,7 @@ void runImport(ProgramState& state, CommandHost& host)
     SetPlotWindow(state, frame);
     for (const auto& [box, text] : boxTexts)
         host.setBoxText(box, text);
-    state.PlotWidth = scene.size.width;
-    state.PlotHeight = scene.size.height;
-    host.showPlot(std::move(picture));
+    showPicture(state, host, scene.size, std::move(picture));
 }
 
 } // namespace
