@@ -2,16 +2,21 @@
 // test runs with LC_ALL=de_DE.UTF-8, which Qt takes for QLocale::system()).
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <string>
 
 #include "engine/ProgramState.h"
 #include "tests/support/WindowTesting.h"
 #include "ui/MainWindow.h"
+#include "ui/QtHost.h"
 #include "ui/SpinButton.h"
 
 namespace ravelle {
@@ -102,6 +107,28 @@ TEST_F(CommaLocaleTest, SteppersStepPointTextsAndWriteCommas)
         EXPECT_TRUE(shown.empty()) << shown.front().text.toStdString();
         EXPECT_EQ(text(row.box), row.after);
     }
+}
+
+// Fit reads the boxes as Calculate does: the start-up Sigma opens its dialog.
+TEST_F(CommaLocaleTest, FitReadsTheStartUpSigma)
+{
+    form->host().setDialogAnswerer([](QtHost::DialogKind, const std::string&, const std::string&) {
+        return std::optional<std::string>(RAVELLE_EXAMPLE_DAT);
+    });
+    ASSERT_TRUE(answerMessageBoxes([&] { form->ImportObservedSpectrum1->trigger(); }).empty());
+    type("H1", "3,97");
+    type("N1", "10.32");
+    bool dialogOpened = false;
+    testing::whenReady(
+        form.get(), [] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()) != nullptr; },
+        [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            dialogOpened = dialog->objectName() == "FitDialog";
+            dialog->reject();
+        });
+    const auto shown = answerMessageBoxes([&] { form->Fit1->trigger(); });
+    EXPECT_TRUE(shown.empty()) << shown.front().text.toStdString();
+    EXPECT_TRUE(dialogOpened);
 }
 
 TEST_F(CommaLocaleTest, ATextWithBothSeparatorsIsNoNumber)
