@@ -15,9 +15,10 @@ namespace ravelle {
 // aside, as after a failure).
 struct WorkCancelled {};
 
-// Long work reports how far it has got, from 0 to 1, at least every few
-// milliseconds; the report throws WorkCancelled once the user has asked to
-// stop, so the work must leave nothing half done when it unwinds.
+// Long work reports how far it has got, from 0 to 1, as often as it can (the
+// import and the saves every few milliseconds); the report throws
+// WorkCancelled once the user has asked to stop, so the work must leave
+// nothing half done when it unwinds.
 using Progress = std::function<void(double fraction)>;
 
 // How long work shows itself. Calculate works quietly: a stepper's next

@@ -45,7 +45,6 @@ void LongWorkRunner::run(const QString& title, WorkShown shown, const std::funct
         work([](double) {});
         return;
     }
-    running_ = true;
     WorkState state;
     QObject waker;
     std::thread worker([&] {
@@ -65,6 +64,7 @@ void LongWorkRunner::run(const QString& title, WorkShown shown, const std::funct
         // Wakes the waiting loop below.
         QMetaObject::invokeMethod(&waker, [] {}, Qt::QueuedConnection);
     });
+    running_ = true;
     try {
         waitFor(state, title, shown);
     } catch (...) {
@@ -89,8 +89,10 @@ void LongWorkRunner::waitFor(WorkState& state, const QString& title, WorkShown s
         delay.start(progressDelay_);
     QTimer refresh;
     refresh.setInterval(kProgressRefreshMs);
+    // A modal progress window handles events when its value changes; once it
+    // is hidden by a cancel it must not, since input waits then.
     QObject::connect(&refresh, &QTimer::timeout, [&] {
-        if (progressWindow_)
+        if (progressWindow_ && progressWindow_->isVisible())
             progressWindow_->setValue(state.steps.load());
     });
 
