@@ -1,14 +1,14 @@
-#include <exception>
-#include <new>
-#include <stdexcept>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "commands/Parameters.h"
+#include "commands/PlotSteps.h"
+#include "commands/Reporting.h"
 #include "engine/Synthesis.h"
-#include "engine/UserError.h"
+#include "plot/PlotScene.h"
 #include "plot/PlotWindow.h"
 #include "commands/Commands.h"
 
@@ -18,30 +18,12 @@ namespace {
 
 // The frame around the centre field; the sums are formed in extended
 // precision and stored as doubles.
-struct FieldEnds {
-    double low;
-    double high;
-};
-
-FieldEnds frameAroundCentre(const ProgramState& state, const SimulatedSpectrum& spectrum)
+PlotFrame frameAroundCentre(double centreField, const SimulatedSpectrum& spectrum)
 {
-    const long double centre = state.CenterField;
+    const long double centre = centreField;
     const double low = storeDouble(static_cast<long double>(spectrum.frameFieldLow) + centre);
     const double high = storeDouble(static_cast<long double>(spectrum.frameFieldHigh) + centre);
     return {low, high};
-}
-
-// Sets the new window on a scratch state and maps the first point there, so
-// a window that cannot be mapped (the two ends equal after rounding) fails
-// with the mapping's own error before anything visible has changed.
-void checkWindowCanBeMapped(const ProgramState& state, const SimulatedSpectrum& spectrum, FieldEnds ends)
-{
-    ProgramState scratch;
-    scratch.PlotWidth = state.PlotWidth > 0 ? state.PlotWidth : 1;
-    scratch.PlotHeight = state.PlotHeight > 0 ? state.PlotHeight : 1;
-    SetPlotWindow(scratch, ends.low, ends.high);
-    const double firstField = spectrum.field.empty() ? ends.low : spectrum.field.front();
-    FieldToX(scratch, storeDouble(static_cast<long double>(firstField) + state.CenterField));
 }
 
 void runCalculate(ProgramState& state, CommandHost& host)
@@ -54,35 +36,42 @@ void runCalculate(ProgramState& state, CommandHost& host)
     state.CalcValid = true;
     readSynthesisParameters(state, host);
 
-    // Everything that can fail runs on copies; the previous spectrum, window,
-    // boxes and picture stay as they were until all of it has succeeded.
-    SimulatedSpectrum spectrum = synthesize(synthesisInput(state));
-    const FieldEnds ends = frameAroundCentre(state, spectrum);
-    checkWindowCanBeMapped(state, spectrum, ends);
+    // The synthesis and the new picture are made apart from the program
+    // state, possibly on another thread: the previous spectrum, window, boxes
+    // and picture stay as they were until all of it has succeeded. A window
+    // that cannot be mapped (its two ends equal after rounding) fails in the
+    // drawing, before anything visible has changed.
+    const SynthesisInput input = synthesisInput(state);
+    PlotScene scene;
+    scene.size = host.plotSize();
+    scene.centre = state.CenterField;
+    scene.scale = state.MutualScale;
+    setObservedTrace(scene, state);
+    SimulatedSpectrum spectrum;
+    PlotFrame frame;
+    std::unique_ptr<PlotPicture> picture;
+    host.runLongWork(messages::kCalculating, WorkShown::Quietly, [&](const Progress& progress) {
+        spectrum = synthesize(input);
+        frame = frameAroundCentre(scene.centre, spectrum);
+        scene.window = plotWindowOf(frame);
+        scene.calcField = spectrum.field;
+        scene.calcIntensity = spectrum.intensity;
+        picture = host.drawPlot(scene, progress);
+    });
 
     publishSpectrum(state, std::move(spectrum));
-    SetPlotWindow(state, ends.low, ends.high);
+    state.CalcCenterField = scene.centre;
+    state.CalcScale = scene.scale;
+    SetPlotWindow(state, frame);
     writeBackParameters(state, host);
-    host.redrawPlot();
+    showPicture(state, host, scene.size, std::move(picture));
 }
 
 } // namespace
 
 void calculateCommand(ProgramState& state, CommandHost& host)
 {
-    try {
-        runCalculate(state, host);
-    } catch (const UserError& error) {
-        host.showError(error.message());
-    } catch (const std::bad_alloc&) {
-        host.showError(std::string(kNoMemoryForCalculation));
-    } catch (const std::length_error&) {
-        host.showError(std::string(kNoMemoryForCalculation));
-    } catch (const std::exception& error) {
-        host.showError(std::string("Internal error: ") + error.what());
-    } catch (...) {
-        host.showError("Internal error.");
-    }
+    runReported(host, messages::kNoMemoryForCalculation, [&] { runCalculate(state, host); });
 }
 
 } // namespace ravelle

@@ -1,10 +1,31 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "plot/PlotScene.h"
+
 namespace ravelle {
+
+// Thrown out of long work when the user cancels it; the command then ends
+// without a message and leaves everything as it was (the remembered folder
+// aside, as after a failure).
+struct WorkCancelled {};
+
+// Long work reports how far it has got, from 0 to 1, as often as it can (the
+// import and the saves every few milliseconds); the report throws
+// WorkCancelled once the user has asked to stop, so the work must leave
+// nothing half done when it unwinds.
+using Progress = std::function<void(double fraction)>;
+
+// How long work shows itself. Calculate works quietly: a stepper's next
+// step must follow at once, and a window opening over the stepper would end
+// its repeat. Imports and saves show their progress with a Cancel button
+// once they have taken more than half a second.
+enum class WorkShown { Quietly, WithProgress };
 
 // What a command needs from the window it runs in. The main window implements
 // it with its real boxes, message boxes, dialogs and plot; tests implement it
@@ -25,9 +46,22 @@ public:
     // The standard error box (stop icon). The host appends the "." itself.
     virtual void showError(const std::string& message) = 0;
 
-    // Repaints the plot raster from the program state (RedrawPlot). May throw
-    // UserError when the plot window cannot be mapped.
-    virtual void redrawPlot() = 0;
+    // Runs `work` to its end and lets out whatever it throws (WorkCancelled
+    // when the user cancels). `title` says what is being done. The work may
+    // read the program state and call drawPlot, but nothing else of the
+    // host: the window may run it on another thread, staying responsive
+    // meanwhile but taking no other command.
+    virtual void runLongWork(std::string_view title, WorkShown shown,
+                             const std::function<void(const Progress&)>& work) = 0;
+
+    // The size of the plot raster, in pixels.
+    virtual PixelSize plotSize() const = 0;
+    // Draws a scene into a new picture off screen (RedrawPlot's drawing);
+    // may be called inside long work. Throws UserError when the field window
+    // cannot be mapped.
+    virtual std::unique_ptr<PlotPicture> drawPlot(const PlotScene& scene, const Progress& progress) const = 0;
+    // Puts a picture that drawPlot made on the screen.
+    virtual void showPlot(std::unique_ptr<PlotPicture> picture) = 0;
 
     // Modal file dialogs: start in initialDir (empty: the dialog's choice) with
     // fileName in the file-name box. The chosen full name, or nothing when the

@@ -10,10 +10,6 @@
 // error is reported through the host (showError), never thrown out.
 namespace ravelle {
 
-// What Calculate says when memory runs out on its way.
-inline constexpr std::string_view kNoMemoryForCalculation =
-    "Not enough memory to calculate the spectrum; try fewer points.";
-
 // Calculate: read and check the boxes, synthesize, set the plot window around
 // CenterField, write the boxes back, redraw.
 void calculateCommand(ProgramState& state, CommandHost& host);

@@ -13,10 +13,12 @@ namespace {
 bool isUnset(const CommandHost& host, std::string_view box) { return isUnsetBox(host.boxText(box), box); }
 
 // The text is parsed in extended precision and stored as a double, so a
-// value beyond the double range ends with the overflow error.
+// value beyond the double range ends with the overflow error. The system's
+// separator and "." are both taken, so a box typed or written under another
+// locale still reads.
 double readReal(const CommandHost& host, std::string_view box)
 {
-    return storeDouble(parseBoxReal(host.boxText(box), host.decimalSeparator()));
+    return storeDouble(parseRealEitherPoint(host.boxText(box), host.decimalSeparator()));
 }
 
 // Box k is taken only while the chain is unbroken: label first, count

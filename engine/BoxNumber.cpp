@@ -28,6 +28,12 @@ constexpr std::int64_t kZeroExponent = -4952;
 // safe from overflow however many mantissa digits shift the point.
 constexpr std::int64_t kExponentCap = 1'000'000'000;
 
+// Every rounding boundary of an extended value, the halfway points between
+// neighbours, has fewer significant digits than this (about 11,500 at most,
+// between the smallest subnormals), so digits past it only ever decide on
+// which side of the kept ones the value lies.
+constexpr std::size_t kKeptDigits = 20000;
+
 // Integers of up to 19 digits are below 2^64 and powers of ten up to 10^27
 // below 2^64 times a power of two: both exact in a 64-bit significand.
 constexpr std::size_t kExactDigits = 19;
@@ -114,6 +120,17 @@ Decimal roundHalfAway(Decimal decimal, int keep)
     return decimal;
 }
 
+// Where the number proper starts: after the leading blanks and an optional
+// sign, which sets `negative`.
+std::size_t skipBlanksAndSign(std::string_view text, bool& negative, const Tick& tick)
+{
+    std::size_t i = scanForward(text, 0, [](char c) { return c != ' '; }, tick);
+    negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    return i;
+}
+
 std::string nonFinite(long double value)
 {
     if (std::isnan(value))
@@ -123,33 +140,27 @@ std::string nonFinite(long double value)
 
 } // namespace
 
-std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSeparator)
+std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSeparator, const Tick& tick)
 {
     const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n && text[i] == ' ')
-        ++i;
     bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
+    std::size_t i = skipBlanksAndSign(text, negative, tick);
 
-    std::string mantissa;
-    bool sawSeparator = false;
-    std::size_t integerDigits = 0;
-    for (; i < n; ++i) {
-        if (isDigit(text[i])) {
-            mantissa += text[i];
-        } else if (text[i] == decimalSeparator && !sawSeparator) {
-            sawSeparator = true;
-            integerDigits = mantissa.size();
-        } else {
-            break;
-        }
+    // The mantissa: digits with at most one separator among or after them.
+    const auto notADigit = [](char c) { return !isDigit(c); };
+    const std::size_t mantissaStart = i;
+    i = scanForward(text, i, notADigit, tick);
+    std::size_t separatorAt = std::string_view::npos;
+    if (i < n && text[i] == decimalSeparator) {
+        separatorAt = i;
+        i = scanForward(text, i + 1, notADigit, tick);
     }
-    if (mantissa.empty() && !sawSeparator)
+    const std::size_t mantissaEnd = i;
+    const bool sawSeparator = separatorAt != std::string_view::npos;
+    const std::size_t digitCount = mantissaEnd - mantissaStart - (sawSeparator ? 1 : 0);
+    if (digitCount == 0 && !sawSeparator)
         return std::nullopt;
-    if (!sawSeparator)
-        integerDigits = mantissa.size();
+    const std::size_t integerDigits = sawSeparator ? separatorAt - mantissaStart : digitCount;
 
     std::int64_t exponent = 0;
     if (i < n && (text[i] == 'E' || text[i] == 'e')) {
@@ -157,37 +168,53 @@ std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSe
         bool negativeExponent = false;
         if (i < n && (text[i] == '+' || text[i] == '-'))
             negativeExponent = text[i++] == '-';
-        for (; i < n && isDigit(text[i]); ++i)
-            exponent = std::min(kExponentCap, exponent * 10 + (text[i] - '0'));
+        i = scanForward(text, i, [&](char c) {
+            if (!isDigit(c))
+                return true;
+            exponent = std::min(kExponentCap, exponent * 10 + (c - '0'));
+            return false;
+        }, tick);
         if (negativeExponent)
             exponent = -exponent;
     }
-    while (i < n && text[i] == ' ')
-        ++i;
-    if (i != n)
+    if (scanForward(text, i, [](char c) { return c != ' '; }, tick) != n)
         return std::nullopt;
 
+    // The significant digits run from the first non-zero digit to the last;
+    // positions count digits only, the separator skipped.
     const long double zero = negative ? -0.0L : 0.0L;
-    const auto firstSignificant = mantissa.find_first_not_of('0');
-    if (firstSignificant == std::string::npos)
+    const auto nonZero = [](char c) { return c >= '1' && c <= '9'; };
+    const std::string_view mantissa = text.substr(0, mantissaEnd);
+    const std::size_t first = scanForward(mantissa, mantissaStart, nonZero, tick);
+    if (first == mantissaEnd)
         return zero;
-    const auto lastSignificant = mantissa.find_last_not_of('0');
-    const std::int64_t decimalExponent = static_cast<std::int64_t>(integerDigits)
-        - static_cast<std::int64_t>(firstSignificant) + exponent;
+    const std::size_t last = scanBackward(mantissa, mantissaStart, nonZero, tick);
+    const auto digitIndex = [&](std::size_t at) {
+        return static_cast<std::int64_t>(at - mantissaStart) - (sawSeparator && at > separatorAt ? 1 : 0);
+    };
+    const std::int64_t decimalExponent = static_cast<std::int64_t>(integerDigits) - digitIndex(first) + exponent;
     if (decimalExponent > kOverflowExponent)
         return std::nullopt;
     if (decimalExponent < kZeroExponent)
         return zero;
+    const auto significantDigits = static_cast<std::size_t>(digitIndex(last) - digitIndex(first) + 1);
+    // Calls each(c) for the first `count` significant digits.
+    const auto forDigits = [&](std::size_t count, auto&& each) {
+        for (std::size_t at = first; count > 0; ++at) {
+            if (at == separatorAt)
+                continue;
+            each(text[at]);
+            --count;
+        }
+    };
 
     // Most texts have few digits and a small exponent: the digits and the
     // power of ten are then exact in extended precision, and one division or
     // multiplication rounds exactly as the full conversion below does.
-    const std::size_t significantDigits = lastSignificant - firstSignificant + 1;
     const std::int64_t scale = decimalExponent - static_cast<std::int64_t>(significantDigits);
     if (significantDigits <= kExactDigits && scale >= -kExactPowerOfTen && scale <= kExactPowerOfTen) {
         std::uint64_t digits = 0;
-        for (std::size_t k = firstSignificant; k <= lastSignificant; ++k)
-            digits = digits * 10 + static_cast<std::uint64_t>(mantissa[k] - '0');
+        forDigits(significantDigits, [&](char c) { digits = digits * 10 + static_cast<std::uint64_t>(c - '0'); });
         const long double power = exactPowerOfTen(static_cast<int>(scale < 0 ? -scale : scale));
         const long double magnitude =
             scale < 0 ? static_cast<long double>(digits) / power : static_cast<long double>(digits) * power;
@@ -195,9 +222,15 @@ std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSe
     }
 
     // The validated number in the one form the C locale reads the same on
-    // every system: "0.<digits>e<exponent>".
+    // every system: "0.<digits>e<exponent>". Past kKeptDigits digits only
+    // whether a non-zero one follows matters, and the last one is non-zero:
+    // a 1 after the kept digits stands for all the rest and rounds the same.
+    const std::size_t kept = std::min(significantDigits, kKeptDigits);
     std::string canonical = "0.";
-    canonical.append(mantissa, firstSignificant, lastSignificant - firstSignificant + 1);
+    canonical.reserve(kept + 32);
+    forDigits(kept, [&](char c) { canonical += c; });
+    if (kept < significantDigits)
+        canonical += '1';
     canonical += 'e';
     canonical += std::to_string(decimalExponent);
     errno = 0;
@@ -209,7 +242,22 @@ std::optional<long double> tryParseBoxReal(std::string_view text, char decimalSe
 
 long double parseBoxReal(std::string_view text, char decimalSeparator)
 {
-    if (const auto value = tryParseBoxReal(text, decimalSeparator))
+    if (const auto value = tryParseBoxReal(text, decimalSeparator, {}))
+        return *value;
+    throw UserError(messages::notAReal(text));
+}
+
+std::optional<long double> tryParseRealEitherPoint(std::string_view text, char systemSeparator, const Tick& tick)
+{
+    const auto value = tryParseBoxReal(text, systemSeparator, tick);
+    if (value || systemSeparator == '.')
+        return value;
+    return tryParseBoxReal(text, '.', tick);
+}
+
+long double parseRealEitherPoint(std::string_view text, char systemSeparator)
+{
+    if (const auto value = tryParseRealEitherPoint(text, systemSeparator, {}))
         return *value;
     throw UserError(messages::notAReal(text));
 }
@@ -218,12 +266,8 @@ std::int32_t parseBoxInteger(std::string_view text)
 {
     const auto fail = [&]() -> std::int32_t { throw UserError(messages::notAnInteger(text)); };
     const std::size_t n = text.size();
-    std::size_t i = 0;
-    while (i < n && text[i] == ' ')
-        ++i;
     bool negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
+    std::size_t i = skipBlanksAndSign(text, negative, {});
 
     bool hex = false;
     if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {

@@ -38,6 +38,13 @@ std::string quotable(std::string_view text)
 std::string notAReal(std::string_view text) { return replaceFirst(kNotARealFormat, "%s", quotable(text)); }
 std::string notAnInteger(std::string_view text) { return replaceFirst(kNotAnIntegerFormat, "%s", quotable(text)); }
 std::string ioError(int code) { return replaceFirst(kIoErrorFormat, "%d", std::to_string(code)); }
+std::string tooManyObservedLines(std::int32_t most)
+{
+    return replaceFirst(kTooManyObservedLinesFormat, "%d", std::to_string(most));
+}
+std::string notARegularFile(std::string_view name) { return replaceFirst(kNotARegularFileFormat, "%s", name); }
+std::string importing(std::string_view fileName) { return replaceFirst(kImportingFormat, "%s", fileName); }
+std::string saving(std::string_view fileName) { return replaceFirst(kSavingFormat, "%s", fileName); }
 
 std::string errorBoxText(std::string_view message)
 {

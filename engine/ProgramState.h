@@ -45,6 +45,13 @@ struct ProgramState {
     // stops at its check or fails leaves the last good spectrum in place while
     // CalcPoints already holds the newly typed count.
     std::int32_t CalcSpectrumPoints = -1;
+    // The centre field and the mutual scale the simulated spectrum is drawn
+    // and saved with: those of the Calculate that made it, the centre moved
+    // to the new CenterField by an import. A Calculate that fails after
+    // reading GCntr and Scl changes CenterField and MutualScale but not the
+    // trace on the plot, so these are kept apart.
+    double CalcCenterField = 0.0;
+    double CalcScale = 0.0;
 
     // Plot frame and window.
     double FrameFieldLow = 0.0;

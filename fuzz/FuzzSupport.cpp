@@ -52,10 +52,15 @@ void FuzzHost::setBoxText(std::string_view box, const std::string& text)
     found->second = text;
 }
 
-void FuzzHost::redrawPlot()
+std::unique_ptr<PlotPicture> FuzzHost::drawPlot(const PlotScene& scene, const Progress& progress) const
+{
+    return drawPicture(scene, progress);
+}
+
+void FuzzHost::showPlot(std::unique_ptr<PlotPicture> picture)
 {
     ++redraws;
-    RedrawPlot(state, raster);
+    raster = std::move(static_cast<RasterPicture&>(*picture).raster);
 }
 
 std::optional<std::string> FuzzHost::runOpenDialog(const std::string&, const std::string&)
@@ -126,18 +131,19 @@ bool isProgramMessage(std::string_view message)
         messages::kOverflow,
         messages::kMissingParameters,
         messages::kObservedAlsoSaved,
-        kEmptyObservedFile,
-        kTooManyObservedLines,
-        kNoMemoryForObservedFile,
+        messages::kEmptyObservedFile,
+        messages::kNoMemoryForObservedFile,
         kPointCountOutOfRange,
-        kNoSimulatedSpectrum,
+        messages::kNoSimulatedSpectrum,
         kTooManyCouplings,
         kNoMemoryForSimulation,
-        kNoMemoryForCalculation,
+        messages::kNoMemoryForCalculation,
     };
     for (const std::string_view exact : kExact)
         if (message == exact)
             return true;
+    if (message == messages::tooManyObservedLines(kMaxObservedPoints))
+        return true;
     return matchesQuoted(message, messages::kNotARealFormat) || matchesQuoted(message, messages::kNotAnIntegerFormat)
         || matchesQuoted(message, "'%s' is not a regular file.") || matchesIoError(message);
 }
@@ -173,6 +179,8 @@ std::optional<std::string> stateDifference(const ProgramState& a, const ProgramS
     RAVELLE_SAME_ARRAY(CalcField)
     RAVELLE_SAME_ARRAY(CalcIntensity)
     RAVELLE_SAME_VALUE(CalcSpectrumPoints)
+    RAVELLE_SAME_DOUBLE(CalcCenterField)
+    RAVELLE_SAME_DOUBLE(CalcScale)
     RAVELLE_SAME_DOUBLE(FrameFieldLow)
     RAVELLE_SAME_DOUBLE(FrameFieldHigh)
     RAVELLE_SAME_DOUBLE(FrameIntLow)
@@ -209,7 +217,8 @@ void checkStateFinite(const ProgramState& state)
     RAVELLE_FUZZ_CHECK(allFinite(state.CalcIntensity), "CalcIntensity");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingH), "CouplingH");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingN), "CouplingN");
-    const double scalars[] = {state.ObsEndLow,     state.ObsEndHigh,    state.CenterField,  state.MutualScale,
+    const double scalars[] = {state.CalcCenterField, state.CalcScale,
+                              state.ObsEndLow,     state.ObsEndHigh,    state.CenterField,  state.MutualScale,
                               state.SigmaValue,    state.DisplayRange,  state.FrameFieldLow, state.FrameFieldHigh,
                               state.FrameIntLow,   state.FrameIntHigh,  state.PlotFieldMin,  state.PlotFieldMax,
                               state.PlotIntMin,    state.PlotIntMax};

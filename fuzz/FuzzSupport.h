@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,7 +47,13 @@ public:
     char decimalSeparator() const override { return separator; }
     void showNotice(const std::string& message) override { notices.push_back(message); }
     void showError(const std::string& message) override { errors.push_back(message); }
-    void redrawPlot() override;
+    void runLongWork(std::string_view, WorkShown, const std::function<void(const Progress&)>& work) override
+    {
+        work([](double) {});
+    }
+    PixelSize plotSize() const override { return {raster.width(), raster.height()}; }
+    std::unique_ptr<PlotPicture> drawPlot(const PlotScene& scene, const Progress& progress) const override;
+    void showPlot(std::unique_ptr<PlotPicture> picture) override;
     std::optional<std::string> runOpenDialog(const std::string& initialDir, const std::string& fileName) override;
     std::optional<std::string> runSaveDialog(const std::string& initialDir, const std::string& fileName) override;
 

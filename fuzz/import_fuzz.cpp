@@ -65,8 +65,8 @@ struct Start {
     }
 };
 
-// The file read by its rules, written apart from the program's reader: lines
-// end at LF (CR dropped), Ctrl-Z at a line start ends the file and inside a
+// The file read by its rules, written apart from the program's reader: a
+// UTF-8 byte-order mark at the start is skipped, lines end at LF (CR dropped), Ctrl-Z at a line start ends the file and inside a
 // line ends its text; each line splits after the first non-blank that a
 // blank follows; both parts are trimmed of bytes up to 20 hex.
 struct Reading {
@@ -95,7 +95,7 @@ std::optional<double> converted(std::string_view text)
 Reading readByTheRules(std::string_view bytes)
 {
     std::vector<std::string> lines;
-    std::size_t at = 0;
+    std::size_t at = bytes.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
     while (at < bytes.size()) {
         if (bytes[at] == '\x1A')
             break;
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             RAVELLE_FUZZ_CHECK(message == messages::notAReal(*reading.badText),
                                message + " for the text '" + *reading.badText + "'");
         else if (reading.fields.empty())
-            RAVELLE_FUZZ_CHECK(message == kEmptyObservedFile, message);
+            RAVELLE_FUZZ_CHECK(message == messages::kEmptyObservedFile, message);
         RAVELLE_FUZZ_CHECK(host.redraws == 0, "no redraw after a failure");
         RAVELLE_FUZZ_CHECK(host.boxes == boxesBefore, "boxes unchanged after a failure");
         const auto difference = stateDifference(before, state, kLastDir);

@@ -1,3 +1,4 @@
+#include "engine/Messages.h"
 #include "io/FileAccess.h"
 
 #include <fcntl.h>
@@ -48,13 +49,6 @@ std::string temporaryNameBeside(const std::string& target, unsigned attempt)
 
 } // namespace
 
-std::string notARegularFileMessage(std::string_view name)
-{
-    std::string message("'");
-    message.append(name).append("' is not a regular file.");
-    return message;
-}
-
 FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept
 {
     if (this != &other) {
@@ -89,8 +83,16 @@ FileDescriptor openRegularFileForReading(const std::string& name)
     if (S_ISDIR(status.st_mode))
         throw fileError(EISDIR);
     if (!S_ISREG(status.st_mode))
-        throw UserError(notARegularFileMessage(name));
+        throw UserError(messages::notARegularFile(name));
     return file;
+}
+
+std::size_t fileSizeOf(const FileDescriptor& file)
+{
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0 || status.st_size < 0)
+        return 0;
+    return static_cast<std::size_t>(status.st_size);
 }
 
 std::size_t readSome(const FileDescriptor& file, char* buffer, std::size_t size)
@@ -111,7 +113,7 @@ FileReplacement::FileReplacement(const std::string& target) : target_(resolvedTa
     if (exists && S_ISDIR(existing.st_mode))
         throw fileError(EISDIR);
     if (exists && !S_ISREG(existing.st_mode))
-        throw UserError(notARegularFileMessage(target));
+        throw UserError(messages::notARegularFile(target));
     // Renaming would get round a write-protected file; it stays protected.
     if (exists && ::access(target_.c_str(), W_OK) != 0)
         throw fileError(errno);

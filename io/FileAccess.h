@@ -9,9 +9,6 @@
 // whole so that a failed write leaves the earlier file as it was.
 namespace ravelle {
 
-// "'<name>' is not a regular file."
-std::string notARegularFileMessage(std::string_view name);
-
 // An open file descriptor, closed on destruction.
 class FileDescriptor {
 public:
@@ -32,8 +29,11 @@ private:
 
 // Opens an existing regular file for reading. Throws the file error for its
 // errno; a directory is refused as access denied and any other kind of file
-// with notARegularFileMessage, before a byte is read.
+// with messages::notARegularFile, before a byte is read.
 FileDescriptor openRegularFileForReading(const std::string& name);
+
+// The size of an open file in bytes; 0 where it cannot be told.
+std::size_t fileSizeOf(const FileDescriptor& file);
 
 // Reads up to `size` bytes; 0 at the end of the file. Throws the file error.
 std::size_t readSome(const FileDescriptor& file, char* buffer, std::size_t size);
@@ -46,7 +46,7 @@ class FileReplacement {
 public:
     // Throws the file error when the temporary file cannot be created or the
     // target may not be written; a directory as target is refused as access
-    // denied, any other file that is not regular with notARegularFileMessage.
+    // denied, any other file that is not regular with messages::notARegularFile.
     explicit FileReplacement(const std::string& target);
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;

@@ -1,7 +1,8 @@
 #include "io/ObservedImport.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <limits>
 #include <new>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "engine/UserError.h"
+#include "io/BackgroundRelease.h"
 #include "io/FileAccess.h"
 
 namespace ravelle {
@@ -26,42 +28,37 @@ bool isTrimmed(char c)
     return static_cast<unsigned char>(c) <= 0x20;
 }
 
-std::string_view trim(std::string_view text)
+std::string_view trim(std::string_view text, const Tick& tick)
 {
-    while (!text.empty() && isTrimmed(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isTrimmed(text.back()))
-        text.remove_suffix(1);
-    return text;
+    const auto kept = [](char c) { return !isTrimmed(c); };
+    const std::size_t first = scanForward(text, 0, kept, tick);
+    if (first == text.size())
+        return {};
+    const std::size_t last = scanBackward(text, first, kept, tick);
+    return text.substr(first, last - first + 1);
 }
 
-// Cuts the bytes of a file into line texts as they arrive in chunks.
+// Cuts the bytes of a file into line texts as they arrive in chunks. A UTF-8
+// byte-order mark at the very start of the file is no part of its text.
 class LineCutter {
 public:
+    // A line that grows long is given room for the rest of the file at once,
+    // so that it is never copied whole again while it grows.
+    explicit LineCutter(std::size_t fileSize) : fileSize_(fileSize) {}
+    LineCutter(const LineCutter&) = delete;
+    LineCutter& operator=(const LineCutter&) = delete;
+    // However the reading ends, a huge line does not hold it up.
+    ~LineCutter() { releaseInBackground(std::move(text_)); }
+
     template <typename OnLine>
     void feed(std::string_view bytes, OnLine&& onLine)
     {
         for (const char c : bytes) {
+            if (atFileStart_ && takeByteOrderMark(c, onLine))
+                continue;
             if (ended_)
                 return;
-            if (c == '\n') {
-                onLine(std::string_view(text_));
-                text_.clear();
-                lineStarted_ = false;
-                skipping_ = false;
-                continue;
-            }
-            if (!lineStarted_ && c == kCtrlZ) {
-                ended_ = true;
-                return;
-            }
-            lineStarted_ = true;
-            if (skipping_ || c == '\r')
-                continue;
-            if (c == kCtrlZ)
-                skipping_ = true; // the rest of this line is not text
-            else
-                text_.push_back(c);
+            take(c, onLine);
         }
     }
 
@@ -69,12 +66,71 @@ public:
     template <typename OnLine>
     void finish(OnLine&& onLine)
     {
+        if (atFileStart_)
+            replayByteOrderMark(onLine); // a file of its first bytes only
         if (!ended_ && lineStarted_)
             onLine(std::string_view(text_));
     }
 
 private:
+    static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+    // Whether `c` is the next byte of a mark at the file's start; once the
+    // mark is whole or broken the start is over, and the bytes of a broken
+    // one count as text after all.
+    template <typename OnLine>
+    bool takeByteOrderMark(char c, OnLine& onLine)
+    {
+        if (c == kByteOrderMark[markBytes_]) {
+            if (++markBytes_ == kByteOrderMark.size())
+                atFileStart_ = false;
+            return true;
+        }
+        replayByteOrderMark(onLine);
+        return false;
+    }
+
+    template <typename OnLine>
+    void replayByteOrderMark(OnLine& onLine)
+    {
+        atFileStart_ = false;
+        for (std::size_t i = 0; i < markBytes_; ++i)
+            take(kByteOrderMark[i], onLine);
+    }
+
+    template <typename OnLine>
+    void take(char c, OnLine& onLine)
+    {
+        if (ended_)
+            return;
+        if (c == '\n') {
+            onLine(std::string_view(text_));
+            text_.clear();
+            lineStarted_ = false;
+            skipping_ = false;
+            return;
+        }
+        if (!lineStarted_ && c == kCtrlZ) {
+            ended_ = true;
+            return;
+        }
+        lineStarted_ = true;
+        if (skipping_ || c == '\r')
+            return;
+        if (c == kCtrlZ) {
+            skipping_ = true; // the rest of this line is not text
+            return;
+        }
+        if (text_.size() == kLongLine)
+            text_.reserve(std::max(fileSize_, 2 * kLongLine));
+        text_.push_back(c);
+    }
+
+    static constexpr std::size_t kLongLine = std::size_t{1} << 20;
+    std::size_t fileSize_;
     std::string text_;
+    bool atFileStart_ = true;
+    std::size_t markBytes_ = 0;
     bool lineStarted_ = false;
     bool skipping_ = false;
     bool ended_ = false;
@@ -82,57 +138,64 @@ private:
 
 } // namespace
 
-std::pair<std::string_view, std::string_view> splitObservedLine(std::string_view line)
+std::pair<std::string_view, std::string_view> splitObservedLine(std::string_view line, const Tick& tick)
 {
-    std::size_t split = 0;
-    for (std::size_t q = 0; q + 1 < line.size(); ++q) {
-        if (line[q] != ' ' && line[q + 1] == ' ') {
-            split = q + 1;
-            break;
-        }
-    }
-    return {trim(line.substr(0, split)), trim(line.substr(split))};
+    // At the first blank behind the first non-blank.
+    const std::size_t firstNonBlank = scanForward(line, 0, [](char c) { return c != ' '; }, tick);
+    std::size_t split = scanForward(line, firstNonBlank, [](char c) { return c == ' '; }, tick);
+    if (split == line.size())
+        split = 0;
+    return {trim(line.substr(0, split), tick), trim(line.substr(split), tick)};
 }
 
-double convertObservedNumber(std::string_view text, char decimalSeparator)
+double convertObservedNumber(std::string_view text, char decimalSeparator, const Tick& tick)
 {
-    std::optional<long double> value = tryParseBoxReal(text, decimalSeparator);
-    if (!value && decimalSeparator != '.')
-        value = tryParseBoxReal(text, '.');
+    const std::optional<long double> value = tryParseRealEitherPoint(text, decimalSeparator, tick);
     if (!value || std::fabs(*value) >= kFirstBeyondDouble)
         throw UserError(messages::notAReal(text));
     return static_cast<double>(*value);
 }
 
-ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSeparator)
+ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSeparator,
+                                  const std::function<void(double)>& progress)
 {
     try {
         const FileDescriptor file = openRegularFileForReading(fileName);
+        const std::size_t size = fileSizeOf(file);
+        std::size_t read = 0;
+        // Progress is the share of the file read; a huge line reports it
+        // again while it is taken apart.
+        const Tick report = [&] {
+            if (progress)
+                progress(size > 0 ? std::min(1.0, static_cast<double>(read) / static_cast<double>(size)) : 1.0);
+        };
         // Read once, converting line by line: a file that changes while it
         // is read can never run past the arrays.
         std::vector<double> fields{0.0};
         std::vector<double> intensities{0.0};
         const auto onLine = [&](std::string_view line) {
             if (fields.size() > static_cast<std::size_t>(kMaxObservedPoints))
-                throw UserError(std::string(kTooManyObservedLines));
-            const auto [fieldText, intensityText] = splitObservedLine(line);
-            fields.push_back(convertObservedNumber(fieldText, decimalSeparator));
-            intensities.push_back(convertObservedNumber(intensityText, decimalSeparator));
+                throw UserError(messages::tooManyObservedLines(kMaxObservedPoints));
+            const auto [fieldText, intensityText] = splitObservedLine(line, report);
+            fields.push_back(convertObservedNumber(fieldText, decimalSeparator, report));
+            intensities.push_back(convertObservedNumber(intensityText, decimalSeparator, report));
         };
-        LineCutter cutter;
+        LineCutter cutter(size);
         std::vector<char> buffer(1 << 16);
         for (;;) {
             const std::size_t got = readSome(file, buffer.data(), buffer.size());
             if (got == 0)
                 break;
+            read += got;
             cutter.feed(std::string_view(buffer.data(), got), onLine);
+            report();
         }
         cutter.finish(onLine);
 
         ObservedSpectrum spectrum;
         spectrum.count = static_cast<std::int32_t>(fields.size() - 1);
         if (spectrum.count == 0)
-            throw UserError(std::string(kEmptyObservedFile));
+            throw UserError(std::string(messages::kEmptyObservedFile));
         fields.resize(fields.size() + 9, 0.0);
         intensities.resize(intensities.size() + 9, 0.0);
         fields.shrink_to_fit();
@@ -141,7 +204,7 @@ ObservedSpectrum readObservedFile(const std::string& fileName, char decimalSepar
         spectrum.intensity = std::move(intensities);
         return spectrum;
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kNoMemoryForObservedFile));
+        throw UserError(std::string(messages::kNoMemoryForObservedFile));
     }
 }
 
@@ -195,9 +258,10 @@ void normaliseObservedSpectrum(ObservedSpectrum& spectrum)
     }
 }
 
-ObservedSpectrum importObservedSpectrum(const std::string& fileName, char decimalSeparator)
+ObservedSpectrum importObservedSpectrum(const std::string& fileName, char decimalSeparator,
+                                        const std::function<void(double)>& progress)
 {
-    ObservedSpectrum spectrum = readObservedFile(fileName, decimalSeparator);
+    ObservedSpectrum spectrum = readObservedFile(fileName, decimalSeparator, progress);
     normaliseObservedSpectrum(spectrum);
     return spectrum;
 }

@@ -1,9 +1,13 @@
 #include "io/SpectrumExport.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "engine/FloatingPoint.h"
 #include "io/FileAccess.h"
@@ -30,41 +34,67 @@ bool isExactHalf(double value, int decimals)
     return exponent == -(decimals + 1);
 }
 
-// Calls line(text) for each line of the .cal table.
-template <typename Sink>
-void calLines(const ProgramState& state, Sink&& sink)
+// The last entry that two arrays both hold, and at most `last`.
+std::int64_t lastHeld(std::int64_t last, const std::vector<double>& a, const std::vector<double>& b)
 {
-    // Never past what the arrays hold, whatever the counts say.
-    std::int64_t last = state.CalcSpectrumPoints;
-    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.CalcField.size()) - 1);
-    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.CalcIntensity.size()) - 1);
+    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(a.size()) - 1);
+    return std::min<std::int64_t>(last, static_cast<std::int64_t>(b.size()) - 1);
+}
+
+// Calls sink(text) for the lines of a table: field (7.2), the gap, intensity
+// (8.5), CR LF for each i from first to last, the two numbers from
+// point(i). Reports the share written every kProgressLines lines.
+template <typename Point, typename Sink>
+void tableLines(std::int64_t first, std::int64_t last, std::string_view gap, Point&& point, Sink&& sink,
+                const std::function<void(double)>& progress)
+{
+    constexpr std::int64_t kProgressLines = 1 << 16;
     std::string line;
-    for (std::int64_t i = 0; i <= last; ++i) {
-        const double field = storeDouble(static_cast<long double>(state.CalcField[i]) + state.CenterField);
-        const double intensity =
-            storeDouble(static_cast<long double>(state.CalcIntensity[i]) * state.MutualScale);
+    for (std::int64_t i = first; i <= last; ++i) {
+        const auto [field, intensity] = point(i);
         line = formatTableNumber(field, 7, 2);
-        line += "      ";
+        line += gap;
         line += formatTableNumber(intensity, 8, 5);
         line += "\r\n";
         sink(line);
+        if (progress && (i - first + 1) % kProgressLines == 0)
+            progress(static_cast<double>(i - first + 1) / static_cast<double>(last - first + 1));
     }
 }
 
+// The .cal lines: never past what the arrays hold, whatever the counts say.
 template <typename Sink>
-void obsLines(const ProgramState& state, Sink&& sink)
+void calLines(const ProgramState& state, Sink&& sink, const std::function<void(double)>& progress)
 {
-    std::int64_t last = state.ObsCount;
-    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.ObsField.size()) - 1);
-    last = std::min<std::int64_t>(last, static_cast<std::int64_t>(state.ObsIntensity.size()) - 1);
-    std::string line;
-    for (std::int64_t i = 1; i <= last; ++i) {
-        line = formatTableNumber(state.ObsField[i], 7, 2);
-        line += "    ";
-        line += formatTableNumber(state.ObsIntensity[i], 8, 5);
-        line += "\r\n";
-        sink(line);
+    const auto point = [&](std::int64_t i) {
+        const double field = storeDouble(static_cast<long double>(state.CalcField[i]) + state.CalcCenterField);
+        const double intensity = storeDouble(static_cast<long double>(state.CalcIntensity[i]) * state.CalcScale);
+        return std::pair(field, intensity);
+    };
+    tableLines(0, lastHeld(state.CalcSpectrumPoints, state.CalcField, state.CalcIntensity), "      ", point, sink,
+               progress);
+}
+
+template <typename Sink>
+void obsLines(const ProgramState& state, Sink&& sink, const std::function<void(double)>& progress)
+{
+    const auto point = [&](std::int64_t i) { return std::pair(state.ObsField[i], state.ObsIntensity[i]); };
+    tableLines(1, lastHeld(state.ObsCount, state.ObsField, state.ObsIntensity), "    ", point, sink, progress);
+}
+
+// Where the last `count` characters of `text` begin, each a lead byte with
+// its UTF-8 continuation bytes (10xxxxxx) behind it; npos when it is shorter.
+std::size_t startOfLastCharacters(std::string_view text, int count)
+{
+    std::size_t start = text.size();
+    for (int characters = 0; characters < count; ++characters) {
+        if (start == 0)
+            return std::string_view::npos;
+        --start;
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+            --start;
     }
+    return start;
 }
 
 } // namespace
@@ -86,44 +116,54 @@ std::string formatTableNumber(double value, int width, int decimals)
 
 std::string suggestedBaseName(std::string_view obsFileName)
 {
-    // Step back over four characters, each a lead byte with its UTF-8
-    // continuation bytes (10xxxxxx) behind it.
-    std::size_t end = obsFileName.size();
-    for (int characters = 0; characters < 4; ++characters) {
-        if (end == 0)
-            return {};
-        --end;
-        while (end > 0 && (static_cast<unsigned char>(obsFileName[end]) & 0xC0) == 0x80)
-            --end;
+    if (obsFileName == "NONE")
+        return {};
+    const std::size_t nameStart = obsFileName.rfind('/') + 1; // 0 without a folder
+    const std::string_view folder = obsFileName.substr(0, nameStart);
+    const std::string_view name = obsFileName.substr(nameStart);
+
+    // The stems in the order they are tried; the first that is more than dots wins.
+    std::string_view stems[3];
+    const std::size_t lastFour = startOfLastCharacters(name, 4);
+    if (lastFour != std::string_view::npos && name[lastFour] == '.')
+        stems[0] = name.substr(0, lastFour);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && dot > 0)
+        stems[1] = name.substr(0, dot);
+    stems[2] = name;
+    for (std::string_view stem : stems) {
+        stem.remove_prefix(std::min(stem.size(), stem.find_first_not_of('.')));
+        if (!stem.empty())
+            return std::string(folder).append(stem);
     }
-    return std::string(obsFileName.substr(0, end));
+    return std::string(folder).append("spectrum");
 }
 
 std::string calTable(const ProgramState& state)
 {
     std::string table;
-    calLines(state, [&](const std::string& line) { table += line; });
+    calLines(state, [&](const std::string& line) { table += line; }, {});
     return table;
 }
 
 std::string obsTable(const ProgramState& state)
 {
     std::string table;
-    obsLines(state, [&](const std::string& line) { table += line; });
+    obsLines(state, [&](const std::string& line) { table += line; }, {});
     return table;
 }
 
-void writeCalFile(const ProgramState& state, const std::string& fileName)
+void writeCalFile(const ProgramState& state, const std::string& fileName, const std::function<void(double)>& progress)
 {
     FileReplacement file(fileName);
-    calLines(state, [&](const std::string& line) { file.write(line); });
+    calLines(state, [&](const std::string& line) { file.write(line); }, progress);
     file.commit();
 }
 
-void writeObsFile(const ProgramState& state, const std::string& fileName)
+void writeObsFile(const ProgramState& state, const std::string& fileName, const std::function<void(double)>& progress)
 {
     FileReplacement file(fileName);
-    obsLines(state, [&](const std::string& line) { file.write(line); });
+    obsLines(state, [&](const std::string& line) { file.write(line); }, progress);
     file.commit();
 }
 

@@ -1,6 +1,7 @@
 #include "plot/PlotWindow.h"
 
 #include <limits>
+#include <tuple>
 #include <string>
 
 #include "engine/FloatingPoint.h"
@@ -65,36 +66,76 @@ std::int32_t clampToInt32(std::int64_t value)
     return static_cast<std::int32_t>(value);
 }
 
+// The state's frame and window variables and a window's values, in one order.
+template <typename State>
+auto windowVariables(State& state)
+{
+    return std::tie(state.FrameFieldLow, state.FrameFieldHigh, state.FrameIntLow, state.FrameIntHigh,
+                    state.PlotFieldMin, state.PlotFieldMax, state.PlotIntMin, state.PlotIntMax);
+}
+
+template <typename Window>
+auto windowValues(Window& window)
+{
+    return std::tie(window.frameFieldLow, window.frameFieldHigh, window.frameIntLow, window.frameIntHigh,
+                    window.fieldMin, window.fieldMax, window.intMin, window.intMax);
+}
+
 } // namespace
 
-void SetPlotWindow(ProgramState& state, double low, double high)
+PlotWindow plotWindowOf(PlotFrame frame)
 {
-    state.FrameFieldLow = low;
-    state.FrameFieldHigh = high;
-    state.FrameIntLow = -kFrameIntensity;
-    state.FrameIntHigh = kFrameIntensity;
+    PlotWindow window;
+    window.frameFieldLow = frame.low;
+    window.frameFieldHigh = frame.high;
+    window.frameIntLow = -kFrameIntensity;
+    window.frameIntHigh = kFrameIntensity;
 
-    const long double fieldLow = state.FrameFieldLow;
-    const long double fieldHigh = state.FrameFieldHigh;
-    const long double intLow = state.FrameIntLow;
-    const long double intHigh = state.FrameIntHigh;
+    const long double fieldLow = window.frameFieldLow;
+    const long double fieldHigh = window.frameFieldHigh;
+    const long double intLow = window.frameIntLow;
+    const long double intHigh = window.frameIntHigh;
     // Fields of the order of 1e308 can overflow when the margins are added;
     // that ends the command like any other overflow.
-    state.PlotFieldMin = storeDouble(fieldLow - (fieldHigh - fieldLow) * kFieldMargin);
-    state.PlotFieldMax = storeDouble(fieldHigh + (fieldHigh - fieldLow) * kFieldMargin);
-    state.PlotIntMin = storeDouble(intLow - (intHigh - intLow) * kIntensityMargin);
-    state.PlotIntMax = storeDouble(intHigh + (intHigh - intLow) * kIntensityMargin);
+    window.fieldMin = storeDouble(fieldLow - (fieldHigh - fieldLow) * kFieldMargin);
+    window.fieldMax = storeDouble(fieldHigh + (fieldHigh - fieldLow) * kFieldMargin);
+    window.intMin = storeDouble(intLow - (intHigh - intLow) * kIntensityMargin);
+    window.intMax = storeDouble(intHigh + (intHigh - intLow) * kIntensityMargin);
+    return window;
+}
+
+PlotWindow plotWindowOf(const ProgramState& state)
+{
+    PlotWindow window;
+    windowValues(window) = windowVariables(state);
+    return window;
+}
+
+void SetPlotWindow(ProgramState& state, PlotFrame frame)
+{
+    const PlotWindow window = plotWindowOf(frame);
+    windowVariables(state) = windowValues(window);
+}
+
+std::int32_t fieldToX(const PlotWindow& window, std::int32_t width, double f)
+{
+    return clampToInt32(mapToPixel(f, window.fieldMin, window.fieldMax, width));
+}
+
+std::int32_t intensityToY(const PlotWindow& window, std::int32_t height, double v)
+{
+    const std::int64_t fromBottom = mapToPixel(v, window.intMin, window.intMax, height);
+    return clampToInt32(static_cast<std::int64_t>(height) - fromBottom);
 }
 
 std::int32_t FieldToX(const ProgramState& state, double f)
 {
-    return clampToInt32(mapToPixel(f, state.PlotFieldMin, state.PlotFieldMax, state.PlotWidth));
+    return fieldToX(plotWindowOf(state), state.PlotWidth, f);
 }
 
 std::int32_t IntensityToY(const ProgramState& state, double v)
 {
-    const std::int64_t fromBottom = mapToPixel(v, state.PlotIntMin, state.PlotIntMax, state.PlotHeight);
-    return clampToInt32(static_cast<std::int64_t>(state.PlotHeight) - fromBottom);
+    return intensityToY(plotWindowOf(state), state.PlotHeight, v);
 }
 
 } // namespace ravelle

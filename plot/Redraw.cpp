@@ -46,53 +46,55 @@ private:
     std::int32_t y_ = 0;
 };
 
-// The simulated spectrum is stored as offsets without the scale; both are
-// applied here, each formed in extended precision and stored as a double.
-void drawSimulatedTrace(const ProgramState& state, QImage& raster)
+// Reports the fraction drawn once every kProgressPoints points.
+class DrawingProgress {
+public:
+    DrawingProgress(const std::function<void(double)>& progress, std::size_t total)
+        : progress_(progress), total_(std::max<std::size_t>(total, 1))
+    {
+    }
+
+    void point()
+    {
+        if (++sinceReport_ < kProgressPoints)
+            return;
+        sinceReport_ = 0;
+        done_ += kProgressPoints;
+        if (progress_)
+            progress_(static_cast<double>(done_) / static_cast<double>(total_));
+    }
+
+private:
+    static constexpr std::size_t kProgressPoints = 1 << 16;
+    const std::function<void(double)>& progress_;
+    std::size_t total_;
+    std::size_t done_ = 0;
+    std::size_t sinceReport_ = 0;
+};
+
+// Draws a polyline of `count` points from its first, each mapped by `at`.
+template <typename PointAt>
+void drawTrace(QImage& raster, QRgb colour, std::size_t count, DrawingProgress& progress, PointAt&& at)
 {
-    const std::size_t available = std::min(state.CalcField.size(), state.CalcIntensity.size());
-    if (state.CalcSpectrumPoints < 0 || available == 0)
-        return;
-    const std::size_t last = std::min(static_cast<std::size_t>(state.CalcSpectrumPoints), available - 1);
-    const long double centre = state.CenterField;
-    const long double scale = state.MutualScale;
-    Pen pen(raster, kSimulatedPen);
-    for (std::size_t i = 0; i <= last; ++i) {
-        const double field = storeDouble(centre + state.CalcField[i]);
-        const double intensity = storeDouble(scale * state.CalcIntensity[i]);
-        const std::int32_t x = FieldToX(state, field);
-        const std::int32_t y = IntensityToY(state, intensity);
+    Pen pen(raster, colour);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto [x, y] = at(i);
         if (i == 0)
             pen.moveTo(x, y);
         else
             pen.lineTo(x, y);
-    }
-}
-
-void drawObservedTrace(const ProgramState& state, QImage& raster)
-{
-    const std::size_t available = std::min(state.ObsField.size(), state.ObsIntensity.size());
-    if (state.ObsCount < 1 || available < 2)
-        return;
-    const std::size_t last = std::min(static_cast<std::size_t>(state.ObsCount), available - 1);
-    Pen pen(raster, kObservedPen);
-    for (std::size_t i = 1; i <= last; ++i) {
-        const std::int32_t x = FieldToX(state, state.ObsField[i]);
-        const std::int32_t y = IntensityToY(state, state.ObsIntensity[i]);
-        if (i == 1)
-            pen.moveTo(x, y);
-        else
-            pen.lineTo(x, y);
+        progress.point();
     }
 }
 
 // Up the left edge, along the top, down the right edge, back along the bottom.
-void drawFrame(const ProgramState& state, QImage& raster)
+void drawFrame(const PlotScene& scene, QImage& raster)
 {
-    const std::int32_t left = FieldToX(state, state.FrameFieldLow);
-    const std::int32_t right = FieldToX(state, state.FrameFieldHigh);
-    const std::int32_t bottom = IntensityToY(state, state.FrameIntLow);
-    const std::int32_t top = IntensityToY(state, state.FrameIntHigh);
+    const PlotWindow& window = scene.window;
+    const std::int32_t left = fieldToX(window, scene.size.width, window.frameFieldLow);
+    const std::int32_t right = fieldToX(window, scene.size.width, window.frameFieldHigh);
+    const std::int32_t bottom = intensityToY(window, scene.size.height, window.frameIntLow);
+    const std::int32_t top = intensityToY(window, scene.size.height, window.frameIntHigh);
     Pen pen(raster, kFramePen);
     pen.moveTo(left, bottom);
     pen.lineTo(left, top);
@@ -101,30 +103,63 @@ void drawFrame(const ProgramState& state, QImage& raster)
     pen.lineTo(left, bottom);
 }
 
+void drawEverything(const PlotScene& scene, QImage& raster, const std::function<void(double)>& progress)
+{
+    const PlotWindow& window = scene.window;
+    const std::int32_t width = scene.size.width;
+    const std::int32_t height = scene.size.height;
+    DrawingProgress drawn(progress, scene.calcField.size() + scene.obsField.size());
+
+    // The simulated spectrum is stored as offsets without the scale; the
+    // centre and the scale it is drawn with are applied here, each formed in
+    // extended precision and stored as a double.
+    const long double centre = scene.centre;
+    const long double scale = scene.scale;
+    drawTrace(raster, kSimulatedPen, std::min(scene.calcField.size(), scene.calcIntensity.size()), drawn,
+              [&](std::size_t i) {
+                  const double field = storeDouble(centre + scene.calcField[i]);
+                  const double intensity = storeDouble(scale * scene.calcIntensity[i]);
+                  return std::pair(fieldToX(window, width, field), intensityToY(window, height, intensity));
+              });
+    drawTrace(raster, kObservedPen, std::min(scene.obsField.size(), scene.obsIntensity.size()), drawn,
+              [&](std::size_t i) {
+                  return std::pair(fieldToX(window, width, scene.obsField[i]),
+                                   intensityToY(window, height, scene.obsIntensity[i]));
+              });
+    drawFrame(scene, raster);
+}
+
 } // namespace
 
-void RedrawPlot(ProgramState& state, QImage& raster)
+void drawScene(const PlotScene& scene, QImage& raster, const std::function<void(double)>& progress)
 {
     // The pen writes 32-bit pixels; any other raster is converted once.
     if (!raster.isNull() && raster.format() != QImage::Format_RGB32 && raster.format() != QImage::Format_ARGB32 &&
         raster.format() != QImage::Format_ARGB32_Premultiplied)
         raster.convertTo(QImage::Format_RGB32);
-
-    state.PlotHeight = raster.height();
-    state.PlotWidth = raster.width();
     raster.fill(kGround);
-
     try {
-        if (hasSimulatedSpectrum(state))
-            drawSimulatedTrace(state, raster);
-        if (hasObservedSpectrum(state))
-            drawObservedTrace(state, raster);
-        drawFrame(state, raster);
+        drawEverything(scene, raster, progress);
     } catch (...) {
         // A failed mapping leaves no half picture behind.
         raster.fill(kGround);
         throw;
     }
+}
+
+void RedrawPlot(ProgramState& state, QImage& raster)
+{
+    state.PlotHeight = raster.height();
+    state.PlotWidth = raster.width();
+    drawScene(sceneOf(state, {state.PlotWidth, state.PlotHeight}), raster);
+}
+
+std::unique_ptr<RasterPicture> drawPicture(const PlotScene& scene, const std::function<void(double)>& progress)
+{
+    auto picture = std::make_unique<RasterPicture>();
+    picture->raster = QImage(scene.size.width, scene.size.height, QImage::Format_RGB32);
+    drawScene(scene, picture->raster, progress);
+    return picture;
 }
 
 } // namespace ravelle

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <utility>
 
+#include "commands/Reporting.h"
 #include "engine/BoxNumber.h"
 #include "engine/Messages.h"
 #include "engine/UserError.h"
@@ -122,20 +123,15 @@ std::string_view captionOf(const FitParameter& parameter)
 
 void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, const std::function<void()>& calculate)
 {
-    std::optional<FitProblem> problem;
-    try {
+    runReported(host, messages::kNoMemoryForCommand, [&] {
         FitSetup setup = prepareFit(state, host);
         if (!setup.problem) {
             host.showNotice(setup.notice);
             return;
         }
-        problem = std::move(setup.problem);
-    } catch (const UserError& error) {
-        host.showError(error.message());
-        return;
-    }
-    FitDialog dialog(std::move(*problem), host, calculate, parent);
-    dialog.exec();
+        FitDialog dialog(std::move(*setup.problem), host, calculate, parent);
+        dialog.exec();
+    });
 }
 
 FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()> calculate, QWidget* parent,

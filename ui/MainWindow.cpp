@@ -12,16 +12,13 @@
 #include <QPushButton>
 
 #include <array>
-#include <new>
 
 #include "engine/Boxes.h"
-#include "engine/UserError.h"
 #include "ui/AboutWindow.h"
 #include "commands/Commands.h"
 #include "ui/FitDialog.h"
 #include "ui/QtHost.h"
 #include "ui/RasterImage.h"
-#include "ui/SpinButton.h"
 
 namespace ravelle {
 
@@ -169,24 +166,6 @@ void TForm1::createParameterRows()
     Calculate1->setAutoDefault(false);
 }
 
-void TForm1::createSteppers()
-{
-    SpinButton3 = addStepper(Panel1, "SpinButton3", 355, 508);
-    SpinButton2 = addStepper(Panel1, "SpinButton2", 375, 508);
-    SpinButton1 = addStepper(Panel1, "SpinButton1", 395, 508);
-    SpinButton7 = addStepper(Panel1, "SpinButton7", 416, 508);
-    SpinButton6 = addStepper(Panel1, "SpinButton6", 659, 508);
-    SpinButton5 = addStepper(Panel1, "SpinButton5", 679, 508);
-    SpinButton4 = addStepper(Panel1, "SpinButton4", 699, 508);
-    SpinButton8 = addStepper(Panel1, "SpinButton8", 719, 508);
-    SpinButton12 = addStepper(client_, "SpinButton12", 180, 542);
-    SpinButton13 = addStepper(client_, "SpinButton13", 200, 542);
-    SpinButton14 = addStepper(client_, "SpinButton14", 220, 542);
-    SpinButton11 = addStepper(client_, "SpinButton11", 523, 542);
-    SpinButton10 = addStepper(client_, "SpinButton10", 543, 542);
-    SpinButton9 = addStepper(client_, "SpinButton9", 563, 542);
-}
-
 void TForm1::createMenu()
 {
     // No "&" anywhere: the menu has no accelerator letters, and the
@@ -211,7 +190,7 @@ void TForm1::createHost(const QString& title)
     std::map<std::string, QLineEdit*, std::less<>> boxes;
     for (const BoxInfo& info : kBoxes)
         boxes.emplace(std::string(info.name), box(info.name));
-    host_ = std::make_unique<QtHost>(state_, this, std::move(boxes), Image1, title);
+    host_ = std::make_unique<QtHost>(this, std::move(boxes), Image1, title);
 }
 
 void TForm1::connectCommands()
@@ -223,34 +202,7 @@ void TForm1::connectCommands()
     connect(Fit1, &QAction::triggered, this, [this] { Fit1Click(Fit1); });
     connect(Help1, &QAction::triggered, this, [this] { Help1Click(Help1); });
 
-    using Handler = void (TForm1::*)(QObject*);
-    struct StepperHandlers {
-        TSpinButton* stepper;
-        Handler up;
-        Handler down;
-    };
-    const std::array<StepperHandlers, 14> steppers{{
-        {SpinButton1, &TForm1::SpinButton1UpClick, &TForm1::SpinButton1DownClick},
-        {SpinButton2, &TForm1::SpinButton2UpClick, &TForm1::SpinButton2DownClick},
-        {SpinButton3, &TForm1::SpinButton3UpClick, &TForm1::SpinButton3DownClick},
-        {SpinButton4, &TForm1::SpinButton4UpClick, &TForm1::SpinButton4DownClick},
-        {SpinButton5, &TForm1::SpinButton5UpClick, &TForm1::SpinButton5DownClick},
-        {SpinButton6, &TForm1::SpinButton6UpClick, &TForm1::SpinButton6DownClick},
-        {SpinButton7, &TForm1::SpinButton7UpClick, &TForm1::SpinButton7DownClick},
-        {SpinButton8, &TForm1::SpinButton8UpClick, &TForm1::SpinButton8DownClick},
-        {SpinButton9, &TForm1::SpinButton9UpClick, &TForm1::SpinButton9DownClick},
-        {SpinButton10, &TForm1::SpinButton10UpClick, &TForm1::SpinButton10DownClick},
-        {SpinButton11, &TForm1::SpinButton11UpClick, &TForm1::SpinButton11DownClick},
-        {SpinButton12, &TForm1::SpinButton12UpClick, &TForm1::SpinButton12DownClick},
-        {SpinButton13, &TForm1::SpinButton13UpClick, &TForm1::SpinButton13DownClick},
-        {SpinButton14, &TForm1::SpinButton14UpClick, &TForm1::SpinButton14DownClick},
-    }};
-    for (const StepperHandlers& entry : steppers) {
-        TSpinButton* stepper = entry.stepper;
-        connect(stepper, &TSpinButton::upClick, this, [this, stepper, up = entry.up] { (this->*up)(stepper); });
-        connect(stepper, &TSpinButton::downClick, this,
-                [this, stepper, down = entry.down] { (this->*down)(stepper); });
-    }
+    connectSteppers();
 }
 
 void TForm1::setKeyboardOrder()
@@ -303,113 +255,59 @@ QLabel* TForm1::addCaptionPanel(const char* name, const char* caption, QRect geo
     return panel;
 }
 
-TSpinButton* TForm1::addStepper(QWidget* parent, const char* name, int left, int top)
-{
-    auto* stepper = new TSpinButton(parent);
-    stepper->setObjectName(QString::fromLatin1(name));
-    stepper->move(left, top);
-    return stepper;
-}
-
 QLineEdit* TForm1::box(std::string_view name) const
 {
     const QList<QLineEdit*> edits = findChildren<QLineEdit*>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     return edits.isEmpty() ? nullptr : edits.front();
 }
 
-void TForm1::runCommand(const std::function<void()>& command)
+bool TForm1::takesCommands() const
 {
-    // The commands report their own errors; this is the last guard so that
-    // nothing unwinds into the event loop.
-    try {
-        try {
-            command();
-        } catch (const UserError& error) {
-            host_->showError(error.message());
-        } catch (const std::bad_alloc&) {
-            host_->showError("Not enough memory for this command.");
-        } catch (const std::exception& error) {
-            host_->showError(error.what());
-        } catch (...) {
-            host_->showError("The command failed unexpectedly.");
-        }
-    } catch (...) {
-    }
-}
-
-void TForm1::stepAndCalculate(QObject* sender, std::string_view box, long double step)
-{
-    bool stepped = false;
-    runCommand([&] { stepped = stepBox(*host_, box, step); });
-    if (stepped)
-        Calculate1Click(sender);
+    // Input waits while long work runs; this holds off the rest (a command
+    // raised by a program, or by a test's synthetic input).
+    return !host_->working();
 }
 
 void TForm1::Calculate1Click(QObject*)
 {
-    runCommand([this] { calculateCommand(state_, *host_); });
+    if (takesCommands())
+        calculateCommand(state_, *host_);
 }
 
 void TForm1::OpenButtonClick(QObject*)
 {
-    runCommand([this] { importCommand(state_, *host_); });
+    if (takesCommands())
+        importCommand(state_, *host_);
 }
 
 void TForm1::SaveButtonClick(QObject*)
 {
-    runCommand([this] { exportCommand(state_, *host_); });
+    if (takesCommands())
+        exportCommand(state_, *host_);
 }
 
 void TForm1::Exit1Click(QObject*)
 {
+    if (!takesCommands())
+        return;
     // No question and nothing saved; main() still releases the program state.
     QCoreApplication::exit(0);
 }
 
 void TForm1::Fit1Click(QObject*)
 {
-    runCommand([this] { fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); }); });
+    if (!takesCommands())
+        return;
+    fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); });
 }
 
 void TForm1::Help1Click(QObject*)
 {
-    if (!about_)
+    if (!about_ || !takesCommands())
         return;
     about_->show();
     about_->raise();
     about_->activateWindow();
 }
-
-void TForm1::SpinButton1UpClick(QObject* sender) { stepAndCalculate(sender, "GCntr", 0.1L); }
-void TForm1::SpinButton1DownClick(QObject* sender) { stepAndCalculate(sender, "GCntr", -0.1L); }
-void TForm1::SpinButton2UpClick(QObject* sender) { stepAndCalculate(sender, "GCntr", 1.0L); }
-void TForm1::SpinButton2DownClick(QObject* sender) { stepAndCalculate(sender, "GCntr", -1.0L); }
-void TForm1::SpinButton3UpClick(QObject* sender) { stepAndCalculate(sender, "GCntr", 10.0L); }
-void TForm1::SpinButton3DownClick(QObject* sender) { stepAndCalculate(sender, "GCntr", -10.0L); }
-void TForm1::SpinButton7UpClick(QObject* sender) { stepAndCalculate(sender, "GCntr", 0.01L); }
-void TForm1::SpinButton7DownClick(QObject* sender) { stepAndCalculate(sender, "GCntr", -0.01L); }
-
-void TForm1::SpinButton6UpClick(QObject* sender) { stepAndCalculate(sender, "Scl", 1.0L); }
-void TForm1::SpinButton6DownClick(QObject* sender) { stepAndCalculate(sender, "Scl", -1.0L); }
-void TForm1::SpinButton5UpClick(QObject* sender) { stepAndCalculate(sender, "Scl", 0.1L); }
-void TForm1::SpinButton5DownClick(QObject* sender) { stepAndCalculate(sender, "Scl", -0.1L); }
-void TForm1::SpinButton4UpClick(QObject* sender) { stepAndCalculate(sender, "Scl", 0.01L); }
-void TForm1::SpinButton4DownClick(QObject* sender) { stepAndCalculate(sender, "Scl", -0.01L); }
-void TForm1::SpinButton8UpClick(QObject* sender) { stepAndCalculate(sender, "Scl", 0.001L); }
-void TForm1::SpinButton8DownClick(QObject* sender) { stepAndCalculate(sender, "Scl", -0.001L); }
-
-void TForm1::SpinButton12UpClick(QObject* sender) { stepAndCalculate(sender, "G", 10.0L); }
-void TForm1::SpinButton12DownClick(QObject* sender) { stepAndCalculate(sender, "G", -10.0L); }
-void TForm1::SpinButton13UpClick(QObject* sender) { stepAndCalculate(sender, "G", 1.0L); }
-void TForm1::SpinButton13DownClick(QObject* sender) { stepAndCalculate(sender, "G", -1.0L); }
-void TForm1::SpinButton14UpClick(QObject* sender) { stepAndCalculate(sender, "G", 0.1L); }
-void TForm1::SpinButton14DownClick(QObject* sender) { stepAndCalculate(sender, "G", -0.1L); }
-
-void TForm1::SpinButton11UpClick(QObject* sender) { stepAndCalculate(sender, "Sigma", 0.1L); }
-void TForm1::SpinButton11DownClick(QObject* sender) { stepAndCalculate(sender, "Sigma", -0.1L); }
-void TForm1::SpinButton10UpClick(QObject* sender) { stepAndCalculate(sender, "Sigma", 0.01L); }
-void TForm1::SpinButton10DownClick(QObject* sender) { stepAndCalculate(sender, "Sigma", -0.01L); }
-void TForm1::SpinButton9UpClick(QObject* sender) { stepAndCalculate(sender, "Sigma", 0.001L); }
-void TForm1::SpinButton9DownClick(QObject* sender) { stepAndCalculate(sender, "Sigma", -0.001L); }
 
 } // namespace ravelle

@@ -2,7 +2,6 @@
 
 #include <QMainWindow>
 
-#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -144,6 +143,7 @@ private:
     void createPlotPanel();
     void createParameterRows();
     void createSteppers();
+    void connectSteppers();
     void createMenu();
     void connectCommands();
     void setKeyboardOrder();
@@ -152,11 +152,11 @@ private:
     QLineEdit* addBox(QWidget* parent, std::string_view name, int left, int top, int width);
     QLabel* addLabel(QWidget* parent, const char* name, const char* caption, QRect geometry);
     QLabel* addCaptionPanel(const char* name, const char* caption, QRect geometry, QColor colour);
-    TSpinButton* addStepper(QWidget* parent, const char* name, int left, int top);
 
-    // Runs a command so that nothing it throws reaches the event loop.
-    void runCommand(const std::function<void()>& command);
-    void stepAndCalculate(QObject* sender, std::string_view box, long double step);
+    // Whether a command may start: not while long work runs.
+    bool takesCommands() const;
+    // One step of `stepper` up (+1) or down (-1) on its box, then Calculate.
+    void stepAndCalculate(QObject* sender, const TSpinButton* stepper, int direction);
 
     ProgramState& state_;
     TForm2* about_ = nullptr;

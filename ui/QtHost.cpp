@@ -88,9 +88,10 @@ char decimalSeparatorOf(const QString& decimalPoint)
     return '.';
 }
 
-QtHost::QtHost(ProgramState& state, QWidget* window, std::map<std::string, QLineEdit*, std::less<>> boxes,
-               RasterImage* image, QString title)
-    : state_(state), window_(window), boxes_(std::move(boxes)), image_(image), title_(std::move(title))
+QtHost::QtHost(QWidget* window, std::map<std::string, QLineEdit*, std::less<>> boxes, RasterImage* image,
+               QString title)
+    : window_(window), boxes_(std::move(boxes)), image_(image), title_(std::move(title)),
+      longWork_(window, title_)
 {
 }
 
@@ -130,18 +131,26 @@ void QtHost::showError(const std::string& message)
     showErrorBox(window_, title_, fromUtf8(messages::errorBoxText(message)));
 }
 
-void QtHost::redrawPlot()
+void QtHost::runLongWork(std::string_view title, WorkShown shown, const std::function<void(const Progress&)>& work)
 {
-    QImage& raster = image_->raster();
-    if (raster.isNull())
-        raster = QImage(image_->size(), QImage::Format_RGB32);
-    try {
-        RedrawPlot(state_, raster);
-    } catch (...) {
-        // The raster has been cleared; show that before the error is reported.
-        image_->update();
-        throw;
-    }
+    longWork_.run(fromUtf8(std::string(title)), shown, work);
+}
+
+PixelSize QtHost::plotSize() const
+{
+    return {image_->width(), image_->height()};
+}
+
+std::unique_ptr<PlotPicture> QtHost::drawPlot(const PlotScene& scene, const Progress& progress) const
+{
+    // Drawn into a raster of its own, so that the window can go on
+    // painting the old picture while this one is made on another thread.
+    return drawPicture(scene, progress);
+}
+
+void QtHost::showPlot(std::unique_ptr<PlotPicture> picture)
+{
+    image_->raster() = std::move(static_cast<RasterPicture&>(*picture).raster);
     image_->update();
 }
 

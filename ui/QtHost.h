@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "commands/CommandHost.h"
-#include "engine/ProgramState.h"
+#include "ui/LongWork.h"
 
 class QLineEdit;
 
@@ -30,15 +30,22 @@ public:
 
     // `boxes` maps every box name to its edit box; `window` parents the
     // dialogs and message boxes; `title` is their caption.
-    QtHost(ProgramState& state, QWidget* window, std::map<std::string, QLineEdit*, std::less<>> boxes,
-           RasterImage* image, QString title);
+    QtHost(QWidget* window, std::map<std::string, QLineEdit*, std::less<>> boxes, RasterImage* image, QString title);
 
     std::string boxText(std::string_view box) const override;
     void setBoxText(std::string_view box, const std::string& text) override;
     char decimalSeparator() const override;
     void showNotice(const std::string& message) override;
     void showError(const std::string& message) override;
-    void redrawPlot() override;
+    void runLongWork(std::string_view title, WorkShown shown,
+                     const std::function<void(const Progress&)>& work) override;
+    PixelSize plotSize() const override;
+    std::unique_ptr<PlotPicture> drawPlot(const PlotScene& scene, const Progress& progress) const override;
+    void showPlot(std::unique_ptr<PlotPicture> picture) override;
+
+    // The runner of long work: whether work runs, its progress window.
+    LongWorkRunner& longWork() { return longWork_; }
+    bool working() const { return longWork_.running(); }
     std::optional<std::string> runOpenDialog(const std::string& initialDir, const std::string& fileName) override;
     std::optional<std::string> runSaveDialog(const std::string& initialDir, const std::string& fileName) override;
 
@@ -54,12 +61,12 @@ private:
     QLineEdit* box(std::string_view name) const;
     std::optional<std::string> runDialog(QFileDialog& dialog) const;
 
-    ProgramState& state_;
     QWidget* window_;
     std::map<std::string, QLineEdit*, std::less<>> boxes_;
     RasterImage* image_;
     QString title_;
     DialogAnswerer dialogAnswerer_;
+    LongWorkRunner longWork_;
 };
 
 // The system's decimal separator as one character; "." where the system's

@@ -237,8 +237,8 @@ TEST_F(BadInput, AFailedImportChangesNothingAndTheNextImportWorks)
              std::filesystem::remove(chosen);
              ::mkfifo(chosen.c_str(), 0644);
          },
-         error(notARegularFileMessage(chosen))},
-        {"emptied", spectrum(kGoodObservedFile), [&] { writeBytes(chosen, ""); }, error(kEmptyObservedFile)},
+         error(messages::notARegularFile(chosen))},
+        {"emptied", spectrum(kGoodObservedFile), [&] { writeBytes(chosen, ""); }, error(messages::kEmptyObservedFile)},
         {"overwritten with junk", spectrum(kGoodObservedFile), [&] { writeBytes(chosen, "\x7F" "ELF\x02\x01\n"); },
          error(messages::notAReal(""))},
         {"grown by a line", spectrum(kGoodObservedFile), spectrum(kGoodObservedFile + "3420 0\r\n"), ""},
@@ -246,7 +246,7 @@ TEST_F(BadInput, AFailedImportChangesNothingAndTheNextImportWorks)
          spectrum(std::string(1'000'000, '5') + " 1\r\n" + kGoodObservedFile), nothing,
          error(messages::notAReal(std::string(1'000'000, '5')))},
         {"an endless device chosen", [&] { std::filesystem::create_symlink("/dev/zero", chosen); }, nothing,
-         error(notARegularFileMessage(chosen))},
+         error(messages::notARegularFile(chosen))},
         {"dirinf holding binary junk",
          [&] {
              spectrum(kGoodObservedFile)();
@@ -325,7 +325,7 @@ TEST_F(BadExport, AFailedSaveLeavesNoHalfFileAndTheNextSaveWorks)
     rlimit savedLimit{};
     ::getrlimit(RLIMIT_FSIZE, &savedLimit);
     const Row rows[] = {
-        {"a full disk device", "/dev/full", nothing, nothing, nothing, error(notARegularFileMessage("/dev/full"))},
+        {"a full disk device", "/dev/full", nothing, nothing, nothing, error(messages::notARegularFile("/dev/full"))},
         {"over a directory", folder, nothing, nothing, nothing, error(messages::kAccessDenied)},
         {"into a directory deleted after the dialog", start.file("gone/run1.cal"),
          [&] { start.subdirectory("gone"); }, [&] { std::filesystem::remove_all(start.file("gone")); }, nothing,

@@ -179,9 +179,34 @@ TEST(CalculateCommand, CommaSeparatorReadsAndWritesCommas)
     EXPECT_EQ(f.host.boxText("GCntr"), "3400,50");
     EXPECT_EQ(f.host.boxText("Edit3"), "-1,10");
 
-    f.host.setBoxText("Sigma", "0.1");
-    calculateCommand(f.state, f.host);
-    EXPECT_EQ(f.host.errors, std::vector<std::string>{"'0.1' は浮動小数点数ではありません"});
+    // A point is a decimal point in every locale: the window's own start-up
+    // text "0.1" in Sigma reads under a decimal comma too.
+    const struct {
+        Boxes typed;
+        std::string error;
+        double sigma;
+        double coupling;
+    } rows[] = {
+        {{{"Sigma", "0.1"}, {"H1", "1,5"}}, "", 0.1, 1.5},
+        {{{"Sigma", "0,2"}, {"H1", "2.5"}}, "", 0.2, 2.5},
+        {{{"Sigma", " .3 "}, {"H1", "1e1"}}, "", 0.3, 10.0},
+        {{{"Sigma", "0,1.5"}, {"H1", "1"}}, "'0,1.5' は浮動小数点数ではありません", 0.0, 0.0},
+        {{{"Sigma", "0.1"}, {"H1", "1.000,5"}}, "'1.000,5' は浮動小数点数ではありません", 0.0, 0.0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed.begin()->second);
+        Fixture g(',');
+        g.host.setBoxes(row.typed);
+        calculateCommand(g.state, g.host);
+        if (!row.error.empty()) {
+            EXPECT_EQ(g.host.errors, std::vector<std::string>{row.error});
+            continue;
+        }
+        ASSERT_TRUE(g.host.log.empty()) << g.host.log.front();
+        EXPECT_EQ(g.state.SigmaValue, row.sigma);
+        EXPECT_EQ(g.state.CouplingH[1], row.coupling);
+        EXPECT_EQ(g.host.boxText("Edit1"), "-15,00") << "boxes are written with the system's separator";
+    }
 }
 
 // A Calculate that fails after its check leaves the last good spectrum, the
@@ -227,15 +252,15 @@ TEST(CalculateCommand, FailureAfterTheCheckKeepsTheLastGoodResult)
         for (const char* box : {"Edit1", "Edit2", "Edit3", "Edit4"})
             EXPECT_EQ(f.host.boxText(box), goodBoxes.at(box));
 
-        // What was read before the failure stays read: a new centre moves
-        // the old trace at the next redraw; otherwise it comes back as it was.
-        f.host.redrawPlot();
+        // What was read before the failure stays read, but the trace on the
+        // plot keeps the centre and scale it was drawn with: a redraw brings
+        // back the same picture.
         if (c.typed.count("GCntr")) {
             EXPECT_EQ(f.state.CenterField, std::stod(c.typed.at("GCntr")));
             EXPECT_EQ(f.host.boxText("GCntr"), c.typed.at("GCntr"));
-        } else {
-            EXPECT_TRUE(f.host.raster == picture);
         }
+        f.host.redrawPlot();
+        EXPECT_TRUE(f.host.raster == picture);
     }
 }
 

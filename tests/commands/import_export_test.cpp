@@ -30,7 +30,7 @@ using testing::readBytes;
 using testing::writeBytes;
 
 const std::string kAlsoSaved = "notice: " + std::string(messages::kObservedAlsoSaved);
-const std::string kNothingSimulated = "notice: " + std::string(kNoSimulatedSpectrum);
+const std::string kNothingSimulated = "notice: " + std::string(messages::kNoSimulatedSpectrum);
 
 // Everything an import may change, apart from the remembered directory.
 struct ImportedView {
@@ -69,7 +69,7 @@ protected:
         intensities.resize(intensities.size() + 10);
         state.CalcField = offsets;
         state.CalcIntensity = intensities;
-        state.MutualScale = scale;
+        state.CalcScale = scale;
     }
     std::string dirinf() const { return readBytes(start.file("dirinf")); }
 
@@ -162,10 +162,10 @@ TEST_F(ImportExportTest, AFailedImportChangesNothingButTheRememberedDirectory)
         {importData("flat_intensities.txt"), std::string(messages::kInvalidOperation)},
         {importData("one_line.txt"), std::string(messages::kInvalidOperation)},
         {importData("equal_first_and_last_fields.txt"), std::string(messages::kDivisionByZero)},
-        {importData("empty.txt"), std::string(kEmptyObservedFile)},
+        {importData("empty.txt"), std::string(messages::kEmptyObservedFile)},
         {importData("field_span_beyond_double.txt"), std::string(messages::kOverflow)},
         {elsewhere.path(), std::string(messages::kAccessDenied)},
-        {fifo, notARegularFileMessage(fifo)},
+        {fifo, messages::notARegularFile(fifo)},
         {elsewhere.file("missing.dat"), std::string(messages::kFileNotFound)},
     };
     for (const auto& row : cases) {
@@ -263,6 +263,32 @@ TEST_F(ImportExportTest, ExportWritesBothTablesInTheDialogsOrder)
     EXPECT_EQ(entriesOf(out.path()), (std::vector<std::string>{"run.cal", "run.obs"}));
 }
 
+// The suggested names stay in the imported file's folder, whatever its name.
+TEST_F(ImportExportTest, SuggestedNamesStayBesideTheImportedFile)
+{
+    const struct {
+        const char* imported;
+        const char* stem;
+    } rows[] = {
+        {"run1.dat", "run1"}, {"x.d", "x"}, {"data", "data"}, {".dat", "dat"}, {"spectrum", "spectrum"},
+    };
+    ScratchDirectory folder;
+    const std::string good = readBytes(importData("crlf_line_ends.txt"));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.imported);
+        const std::string file = folder.file(row.imported);
+        writeBytes(file, good);
+        importFile(file);
+        ASSERT_TRUE(host.errors.empty());
+        simulate({0}, {1}, 1);
+        host.saveCalls.clear();
+        exportCommand(state, host); // both dialogs cancelled
+        ASSERT_EQ(host.saveCalls.size(), 2u);
+        EXPECT_EQ(host.saveCalls[0].fileName, folder.file(row.stem) + ".cal");
+        EXPECT_EQ(host.saveCalls[1].fileName, folder.file(row.stem) + ".obs");
+    }
+}
+
 TEST_F(ImportExportTest, ExportWithoutAnImportOffersOnlyTheCalFile)
 {
     simulate({0}, {1}, 1);
@@ -319,6 +345,78 @@ TEST_F(ImportExportTest, AFailedCalFileSkipsTheObsStep)
     EXPECT_EQ(host.errors, std::vector<std::string>{std::string(messages::kAccessDenied)});
     EXPECT_EQ(dirinf(), out.path() + "\r\n");
     EXPECT_EQ(entriesOf(out.path()), std::vector<std::string>{"taken.cal"});
+}
+
+// The first and last field of a .cal table and its largest intensity.
+struct CalSummary {
+    double firstField;
+    double lastField;
+    double largestIntensity;
+};
+
+CalSummary summariseCal(const std::string& table)
+{
+    CalSummary summary{0, 0, 0};
+    std::size_t start = 0;
+    bool first = true;
+    while (start < table.size()) {
+        const std::size_t end = table.find("\r\n", start);
+        const std::string line = table.substr(start, end - start);
+        const double field = std::stod(line.substr(0, 7));
+        const double intensity = std::stod(line.substr(13));
+        if (first)
+            summary.firstField = field;
+        first = false;
+        summary.lastField = field;
+        summary.largestIntensity = std::max(summary.largestIntensity, intensity);
+        start = end + 2;
+    }
+    return summary;
+}
+
+// A saved .cal is the red trace as drawn: after a Calculate that fails
+// having read a new centre and scale, and after an import, which draws the
+// last trace around its new centre with the scale it was calculated with.
+TEST_F(ImportExportTest, SaveWritesTheTraceAsThePlotShowsIt)
+{
+    struct Step {
+        const char* name;
+        std::map<std::string, std::string> boxes; // typed, then Calculate
+        const char* importedFile;                 // or imported
+        bool pictureKept;                         // the red trace did not move
+        CalSummary saved;
+    };
+    const Step steps[] = {
+        {"calculated", {{"H1", "1.5"}}, nullptr, false, {-15.0, 15.0, 1.0}},
+        {"failed after reading centre and scale", {{"GCntr", "100"}, {"Scl", "5"}, {"H1", "abc"}}, nullptr, true,
+         {-15.0, 15.0, 1.0}},
+        {"imported", {}, "descending_fields.txt", false, {3385.0, 3415.0, 1.0}},
+        {"calculated again", {{"H1", "1.5"}, {"GCntr", "100"}, {"G", "30"}}, nullptr, false, {85.0, 115.0, 5.0}},
+    };
+    ScratchDirectory out;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const QImage before = host.raster.copy();
+        host.setBoxes(step.boxes);
+        if (step.importedFile)
+            importFile(importData(step.importedFile));
+        else
+            calculateCommand(state, host);
+        if (step.pictureKept) {
+            EXPECT_EQ(host.raster, before);
+        }
+        // A redraw from the state shows the same picture.
+        const QImage drawn = host.raster.copy();
+        host.redrawPlot();
+        EXPECT_EQ(host.raster, drawn);
+
+        host.saveAnswers = {out.file("trace.cal")};
+        exportCommand(state, host);
+        const CalSummary saved = summariseCal(readBytes(out.file("trace.cal")));
+        EXPECT_EQ(saved.firstField, step.saved.firstField);
+        EXPECT_EQ(saved.lastField, step.saved.lastField);
+        EXPECT_NEAR(saved.largestIntensity, step.saved.largestIntensity, 0.05);
+    }
 }
 
 } // namespace

@@ -83,6 +83,95 @@ TEST(BoxNumberTest, RealParseFollowsTheBoxGrammar)
     }
 }
 
+TEST(BoxNumberTest, EitherPointTakesTheSystemSeparatorOrAPoint)
+{
+    const auto fails = std::optional<long double>();
+    const struct {
+        const char* text;
+        char separator;
+        std::optional<long double> value;
+    } rows[] = {
+        {"0.1", ',', 0.1L},     {"0,1", ',', 0.1L},   {" 12.5 ", ',', 12.5L}, {",5", ',', 0.5L},
+        {".", ',', 0.0L},       {"-1.5e3", ',', -1500.0L}, {"0.1", '.', 0.1L},  {"0,1", '.', fails},
+        {"1,5.3", ',', fails},  {"1.5,3", ',', fails}, {"1.000,5", ',', fails}, {"1,000.5", ',', fails},
+        {"", ',', fails},       {"abc", ',', fails},   {"1;5", ';', 1.5L},      {"1.5", ';', 1.5L},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("'") + row.text + "' with '" + row.separator + "'");
+        EXPECT_EQ(tryParseRealEitherPoint(row.text, row.separator), row.value);
+        if (row.value) {
+            EXPECT_EQ(parseRealEitherPoint(row.text, row.separator), *row.value);
+        } else {
+            try {
+                parseRealEitherPoint(row.text, row.separator);
+                ADD_FAILURE() << "no error";
+            } catch (const UserError& error) {
+                EXPECT_EQ(error.message(), std::string("'") + row.text + "' は浮動小数点数ではありません");
+            }
+        }
+    }
+}
+
+// Texts of any length read exactly: past the digits any rounding can
+// depend on, only whether a non-zero digit follows counts.
+TEST(BoxNumberTest, VeryLongTextsReadExactly)
+{
+    // 1 + 2^-64 lies exactly halfway between 1 and the next extended value;
+    // the exact tie goes to the even 1, anything above it to the next value.
+    const std::string halfway = "1.0000000000000000000542101086242752217003726400434970855712890625";
+    const long double above = std::nextafter(1.0L, 2.0L);
+    const struct {
+        const char* what;
+        std::string text;
+        long double value;
+    } rows[] = {
+        {"the exact tie", halfway, 1.0L},
+        {"the tie and 40000 zeros", halfway + std::string(40000, '0'), 1.0L},
+        {"a 1 far behind the tie", halfway + std::string(40000, '0') + "1", above},
+        {"a 1 just behind the tie", halfway + "1", above},
+        {"a million leading zeros", std::string(1000000, '0') + "2.5", 2.5L},
+        {"a million zeros after the point", "0." + std::string(1000000, '0') + "1e1000003", 100.0L},
+        {"a million digits and an exponent", "0." + std::string(999999, '0') + "1" + "e1000000", 1.0L},
+        {"a million-digit exponent of zeros", "7e" + std::string(1000000, '0'), 7.0L},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(tryParseBoxReal(row.text, '.'), row.value);
+    }
+}
+
+TEST(BoxNumberTest, LongTextsTickAndATickMayStopThem)
+{
+    const std::string zeros(3 * kTickCharacters + 5, '0');
+    int ticks = 0;
+    EXPECT_EQ(tryParseBoxReal(zeros, '.', [&] { ++ticks; }), 0.0L);
+    EXPECT_GE(ticks, 3);
+    ticks = 0;
+    EXPECT_EQ(tryParseBoxReal("12.5", '.', [&] { ++ticks; }), 12.5L);
+    EXPECT_EQ(ticks, 0) << "a short text never ticks";
+
+    struct Stop {};
+    EXPECT_THROW(tryParseBoxReal(zeros, '.', [] { throw Stop(); }), Stop);
+    EXPECT_THROW(tryParseRealEitherPoint(" " + zeros, ',', [] { throw Stop(); }), Stop);
+}
+
+TEST(BoxNumberTest, ScansFindTheirCharacterAcrossTickBlocks)
+{
+    std::string text(2 * kTickCharacters + 10, 'x');
+    text[kTickCharacters + 10] = 'y';
+    text[5] = 'y';
+    int ticks = 0;
+    const auto isY = [](char c) { return c == 'y'; };
+    EXPECT_EQ(scanForward(text, 6, isY, [&] { ++ticks; }), kTickCharacters + 10);
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(scanForward(text, kTickCharacters + 11, isY, {}), text.size());
+    EXPECT_EQ(scanBackward(text, 0, isY, {}), kTickCharacters + 10);
+    EXPECT_EQ(scanBackward(text, kTickCharacters + 11, isY, {}), std::string::npos);
+    EXPECT_EQ(scanBackward(std::string_view(text).substr(0, kTickCharacters), 0, isY, {}), 5u);
+    EXPECT_EQ(scanForward("", 0, isY, {}), 0u);
+    EXPECT_EQ(scanBackward("", 0, isY, {}), std::string::npos);
+}
+
 TEST(BoxNumberTest, RealParseFailureQuotesTheWholeText)
 {
     for (const std::string text : {"abc", "", " 1\t", "H2x"}) {

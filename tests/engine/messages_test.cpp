@@ -29,6 +29,17 @@ TEST(MessagesTest, PlaceholdersTakeTheOffendingText)
     EXPECT_EQ(messages::notAReal(""), "'' は浮動小数点数ではありません");
     EXPECT_EQ(messages::notAnInteger("12a"), "'12a' は整数ではありません");
     EXPECT_EQ(messages::ioError(28), "I/O エラー (28)");
+    EXPECT_EQ(messages::notARegularFile("/dev/zero"), "'/dev/zero' is not a regular file.");
+    // A file name is quoted whole, however long: the user needs all of it.
+    const std::string longName = "/" + std::string(300, 'x');
+    EXPECT_EQ(messages::notARegularFile(longName), "'" + longName + "' is not a regular file.");
+}
+
+// Numbers in messages come from the limits they report.
+TEST(MessagesTest, LimitsAreFormattedFromTheirConstants)
+{
+    EXPECT_EQ(messages::tooManyObservedLines(10'000'000), "The file has too many lines to import (at most 10000000).");
+    EXPECT_EQ(messages::tooManyObservedLines(3), "The file has too many lines to import (at most 3).");
 }
 
 } // namespace

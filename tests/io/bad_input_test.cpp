@@ -67,10 +67,10 @@ TEST(BadObservedFile, EachFileImportsOrGivesAClearMessage)
         };
     };
     const Row rows[] = {
-        {"0 bytes", file("empty", ""), std::string(kEmptyObservedFile)},
+        {"0 bytes", file("empty", ""), std::string(messages::kEmptyObservedFile)},
         {"one digit", file("digit", "7"), messages::notAReal("")},
         {"one line end", file("newline", "\n"), messages::notAReal("")},
-        {"one Ctrl-Z", file("ctrl_z", "\x1A"), std::string(kEmptyObservedFile)},
+        {"one Ctrl-Z", file("ctrl_z", "\x1A"), std::string(messages::kEmptyObservedFile)},
         {"NUL bytes at the ends of numbers are trimmed like blanks",
          file("nul_ends", std::string("\0" "3390\0 1\n3400 -1\n3410 0\n", 24)), Imported{3, 3390, 3410}},
         {"a NUL inside a number", file("nul_inside", std::string("33\0" "90 1\n", 9)),
@@ -78,6 +78,16 @@ TEST(BadObservedFile, EachFileImportsOrGivesAClearMessage)
         {"only NUL bytes", file("nuls", std::string(1000, '\0')), messages::notAReal("")},
         {"binary junk", file("junk", "\xFF\xFE\x01 \x80\n"), messages::notAReal("\xFF\xFE")}, // \x01 trimmed like a blank
         {"invalid UTF-8 after a number", file("utf8", "3390\xC3 1\n"), messages::notAReal("3390\xC3")},
+        // A byte-order mark counts only whole and at the very start.
+        {"a byte-order mark alone", file("bom_only", "\xEF\xBB\xBF"), std::string(messages::kEmptyObservedFile)},
+        {"a byte-order mark before Ctrl-Z", file("bom_ctrl_z", "\xEF\xBB\xBF\x1A" + good),
+         std::string(messages::kEmptyObservedFile)},
+        {"a broken byte-order mark", file("bom_broken", "\xEF\xBB" + good), messages::notAReal("\xEF\xBB" "3390")},
+        {"the first bytes of a mark alone", file("bom_part", "\xEF\xBB"), messages::notAReal("")},
+        {"two byte-order marks", file("bom_twice", "\xEF\xBB\xBF\xEF\xBB\xBF" + good),
+         messages::notAReal("\xEF\xBB\xBF" "3390")},
+        {"a byte-order mark on the second line", file("bom_second", "3380 0\n\xEF\xBB\xBF" + good),
+         messages::notAReal("\xEF\xBB\xBF" "3390")},
         {"a 1 MB line holding a number", file("long_zeros", std::string(1 << 20, '0') + good),
          Imported{3, 3390, 3410}},
         {"a 1 MB number beyond a double", file("long_nines", nineDigits + " 1\n" + good), messages::notAReal(nineDigits)},
@@ -85,16 +95,16 @@ TEST(BadObservedFile, EachFileImportsOrGivesAClearMessage)
         {"10 million lines", file("ten_million", alternatingLines(kMaxObservedPoints)),
          Imported{kMaxObservedPoints, 1, 2}},
         {"one line more than may be imported", file("too_many", alternatingLines(kMaxObservedPoints + 1)),
-         std::string(kTooManyObservedLines)},
+         messages::tooManyObservedLines(kMaxObservedPoints)},
         {"a directory", [&] { return scratch.subdirectory("spectrum.dat"); }, std::string(messages::kAccessDenied)},
         {"a FIFO without a writer",
          [&] {
              ::mkfifo(scratch.file("fifo.dat").c_str(), 0644);
              return scratch.file("fifo.dat");
          },
-         notARegularFileMessage(scratch.file("fifo.dat"))},
-        {"an endless device", [] { return std::string("/dev/zero"); }, notARegularFileMessage("/dev/zero")},
-        {"an empty device", [] { return std::string("/dev/null"); }, notARegularFileMessage("/dev/null")},
+         messages::notARegularFile(scratch.file("fifo.dat"))},
+        {"an endless device", [] { return std::string("/dev/zero"); }, messages::notARegularFile("/dev/zero")},
+        {"an empty device", [] { return std::string("/dev/null"); }, messages::notARegularFile("/dev/null")},
         {"a missing file", [&] { return scratch.file("missing.dat"); }, std::string(messages::kFileNotFound)},
         {"a name too long", [&] { return scratch.file(std::string(300, 'n')); }, std::string(messages::kInvalidFileName)},
         {"a path through a file", [&] { return scratch.file("empty/x.dat"); }, std::string(messages::kInvalidFileName)},

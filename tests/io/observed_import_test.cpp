@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ TEST(ReadObservedFile, ReadsEveryLineAsTheFileHoldsIt)
         {"lf_line_ends.txt", '.', fields, intensities},
         {"lone_cr_inside_line.txt", '.', fields, intensities},
         {"last_line_without_line_break.txt", '.', fields, intensities},
+        {"utf8_byte_order_mark.txt", '.', fields, intensities},
         {"ctrl_z_at_line_start.txt", '.', fields, intensities},
         {"ctrl_z_inside_line.txt", '.', fields, intensities},
         {"leading_and_trailing_blanks.txt", '.', {3385.2, 3395.2}, {-0.0371, 0.0629}},
@@ -70,7 +72,7 @@ TEST(ReadObservedFile, ReadsEveryLineAsTheFileHoldsIt)
 TEST(ReadObservedFile, RefusesWithTheMessageOfTheFirstBadText)
 {
     const auto notAReal = [](const char* text) { return messages::notAReal(text); };
-    const std::string empty(kEmptyObservedFile);
+    const std::string empty(messages::kEmptyObservedFile);
     const struct {
         const char* file;
         char separator;
@@ -101,7 +103,7 @@ TEST(ReadObservedFile, RefusesWhatIsNotARegularFileWithoutWaiting)
     EXPECT_EQ(errorOf(scratch.path(), '.'), messages::kAccessDenied);
     const std::string fifo = scratch.file("spectrum.dat");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
-    EXPECT_EQ(errorOf(fifo, '.'), notARegularFileMessage(fifo));
+    EXPECT_EQ(errorOf(fifo, '.'), messages::notARegularFile(fifo));
 }
 
 TEST(ReadObservedFile, ReadsLinesLongerThanItsBuffer)
@@ -179,6 +181,59 @@ TEST(NormaliseObservedSpectrum, RefusesSpectraThatCannotBeScaledOrPlotted)
             ADD_FAILURE() << row.what << ": no error";
         } catch (const UserError& error) {
             EXPECT_EQ(error.message(), row.message) << row.what;
+        }
+    }
+}
+
+std::string repeated(std::string_view text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
+// Progress is the share of the file read, rising to 1; a huge line goes on
+// reporting while it is taken apart, so that a cancel never waits long.
+TEST(ReadObservedFile, ReportsItsProgressAndCanBeStoppedAnywhere)
+{
+    ScratchDirectory scratch;
+    const std::string digits(5 * kTickCharacters, '7');
+    const struct {
+        const char* what;
+        std::string bytes;
+        int leastReports;
+    } rows[] = {
+        {"many short lines", repeated("3390 1\n", 300000) + "3400 2\n", 30},
+        {"one huge number", std::string(1, '0') + digits + " 1\r\n3400 2\n", 80 + 5},
+        {"one huge line of blanks", std::string(3 * kTickCharacters, ' ') + "\n", 48 + 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::string file = scratch.file("progress.dat");
+        testing::writeBytes(file, row.bytes);
+        std::vector<double> reports;
+        try {
+            readObservedFile(file, '.', [&](double done) { reports.push_back(done); });
+        } catch (const UserError&) {
+            // The rows need not import; only their reports count here.
+        }
+        ASSERT_GE(static_cast<int>(reports.size()), row.leastReports);
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        EXPECT_GE(reports.front(), 0.0);
+        EXPECT_EQ(reports.back(), 1.0);
+
+        // A report that throws stops the reading there, whichever it is.
+        struct Stop {};
+        for (const std::size_t at : {std::size_t{0}, reports.size() / 2, reports.size() - 1}) {
+            std::size_t seen = 0;
+            EXPECT_THROW(readObservedFile(file, '.',
+                                          [&](double) {
+                                              if (seen++ == at)
+                                                  throw Stop();
+                                          }),
+                         Stop)
+                << "at report " << at;
         }
     }
 }

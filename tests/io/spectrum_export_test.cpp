@@ -57,19 +57,30 @@ TEST(FormatTableNumber, RightAlignsRoundsTheExactValueAndNeverCuts)
         EXPECT_EQ(formatTableNumber(row.value, row.width, row.decimals), row.text) << row.value;
 }
 
-TEST(SuggestedBaseName, DropsTheLastFourCharacters)
+// The suggestion stays in the imported file's folder and is never hidden.
+TEST(SuggestedBaseName, DropsTheExtensionInTheFileName)
 {
     const struct {
         const char* obsFileName;
         const char* base;
     } cases[] = {
+        {"NONE", ""}, // nothing imported: the dialogs suggest ".cal" and ".obs"
         {"/data/run1.dat", "/data/run1"},
-        {"/data/nitroxide", "/data/nitro"},
-        {"NONE", ""},
-        {"abc", ""},
-        {"", ""},
+        {"/data/run1.DAT", "/data/run1"},
+        {"/data/run.2024.dat", "/data/run.2024"},
         {"/data/スペクトル.dat", "/data/スペクトル"},
-        {"/d/データ", "/d"}, // characters, not bytes
+        {"/d/ab.データ", "/d/ab"}, // three characters, not bytes
+        {"/data/run/x.d", "/data/run/x"},
+        {"/data/spectrum.txt.gz", "/data/spectrum.txt"},
+        {"/data/x.", "/data/x"},
+        {"/data/nitroxide", "/data/nitroxide"},
+        {"/data/data", "/data/data"},
+        {"/d/データ", "/d/データ"},
+        {"/data/.dat", "/data/dat"},
+        {"/data/.hidden.dat", "/data/hidden"},
+        {"/data/..x", "/data/x"},
+        {"/data/...", "/data/spectrum"},
+        {"/run1.dat", "/run1"},
     };
     for (const auto& row : cases)
         EXPECT_EQ(suggestedBaseName(row.obsFileName), row.base) << row.obsFileName;
@@ -85,8 +96,8 @@ ProgramState simulated(std::vector<double> fields, std::vector<double> intensiti
     intensities.resize(intensities.size() + 10);
     state.CalcField = fields;
     state.CalcIntensity = intensities;
-    state.CenterField = center;
-    state.MutualScale = scale;
+    state.CalcCenterField = center;
+    state.CalcScale = scale;
     return state;
 }
 
@@ -196,7 +207,7 @@ TEST(WriteSpectrumFile, RefusesPlacesThatCannotTakeTheFile)
         {directory, std::string(messages::kAccessDenied)},
         {scratch.file("missing/run1.cal"), std::string(messages::kFileNotFound)},
         {scratch.file("plain/run1.cal"), std::string(messages::kInvalidFileName)},
-        {fifo, notARegularFileMessage(fifo)},
+        {fifo, messages::notARegularFile(fifo)},
     };
     for (const auto& row : cases)
         EXPECT_EQ(writeError(state, row.target), row.message) << row.target;

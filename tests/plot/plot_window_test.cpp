@@ -23,7 +23,7 @@ ProgramState designSizeWindow(double low, double high)
     ProgramState state;
     state.PlotWidth = 857;
     state.PlotHeight = 497;
-    SetPlotWindow(state, low, high);
+    SetPlotWindow(state, {low, high});
     return state;
 }
 
@@ -38,6 +38,45 @@ TEST(SetPlotWindow, StoresFrameAndAddsMargins)
     EXPECT_DOUBLE_EQ(state.PlotFieldMax, 3451.2);
     EXPECT_DOUBLE_EQ(state.PlotIntMin, -1.155);
     EXPECT_DOUBLE_EQ(state.PlotIntMax, 1.155);
+}
+
+// A frame value gives the window a command stores, or fails before anything
+// is stored when a margin runs beyond the double range.
+TEST(SetPlotWindow, WindowOfAFrameIsWhatTheStateStores)
+{
+    const std::vector<PlotFrame> frames{{-15.0, 15.0}, {3450.0, 3350.0}, {5.0, 5.0}, {-1e300, 1e300}};
+    for (const PlotFrame frame : frames) {
+        SCOPED_TRACE(std::to_string(frame.low) + " .. " + std::to_string(frame.high));
+        ProgramState state;
+        SetPlotWindow(state, frame);
+        const PlotWindow window = plotWindowOf(frame);
+        const PlotWindow stored = plotWindowOf(state);
+        const double values[] = {window.frameFieldLow, window.frameFieldHigh, window.frameIntLow, window.frameIntHigh,
+                                 window.fieldMin,      window.fieldMax,       window.intMin,      window.intMax};
+        const double held[] = {state.FrameFieldLow, state.FrameFieldHigh, state.FrameIntLow, state.FrameIntHigh,
+                               state.PlotFieldMin,  state.PlotFieldMax,   state.PlotIntMin,  state.PlotIntMax};
+        const double back[] = {stored.frameFieldLow, stored.frameFieldHigh, stored.frameIntLow, stored.frameIntHigh,
+                               stored.fieldMin,      stored.fieldMax,       stored.intMin,      stored.intMax};
+        for (std::size_t i = 0; i < 8; ++i) {
+            EXPECT_EQ(values[i], held[i]) << i;
+            EXPECT_EQ(back[i], held[i]) << i;
+        }
+        EXPECT_EQ(window.frameFieldLow, frame.low);
+        EXPECT_EQ(window.frameFieldHigh, frame.high);
+    }
+
+    ProgramState state;
+    SetPlotWindow(state, {1.0, 2.0});
+    for (const PlotFrame frame : {PlotFrame{-1.78e308, 1.78e308}, PlotFrame{1.79e308, 0.0}}) {
+        try {
+            SetPlotWindow(state, frame);
+            ADD_FAILURE() << "no overflow for " << frame.low << " .. " << frame.high;
+        } catch (const UserError& error) {
+            EXPECT_EQ(error.message(), messages::kOverflow);
+        }
+        EXPECT_EQ(state.FrameFieldLow, 1.0) << "a failed window leaves the stored one alone";
+        EXPECT_EQ(state.FrameFieldHigh, 2.0);
+    }
 }
 
 // The frame edges and the unit intensities land where they always have at

@@ -51,7 +51,7 @@ ProgramState frameOnly(double low = -15.0, double high = 15.0)
 {
     ProgramState state;
     state.ObsFileName = "NONE";
-    SetPlotWindow(state, low, high);
+    SetPlotWindow(state, {low, high});
     return state;
 }
 
@@ -67,7 +67,7 @@ void setSimulated(ProgramState& state, int n, double intensity, double scale)
         state.CalcField[i] = -15.0 + 30.0 * i / n;
         state.CalcIntensity[i] = intensity;
     }
-    state.MutualScale = scale;
+    state.CalcScale = scale;
 }
 
 void setObserved(ProgramState& state, const std::vector<double>& fields, const std::vector<double>& intensities)
@@ -171,7 +171,7 @@ TEST(RedrawPlot, RaisedCentreSlidesTheObservedTraceLeft)
         RedrawPlot(state, raster);
         EXPECT_EQ(raster.pixel(c.columnBefore, 200), kAqua);
 
-        SetPlotWindow(state, -14.9, 15.1);
+        SetPlotWindow(state, {-14.9, 15.1});
         RedrawPlot(state, raster);
         EXPECT_EQ(raster.pixel(c.columnAfter, 200), kAqua);
         EXPECT_EQ(colourCounts(raster)[kAqua], IntensityToY(state, -0.5) - IntensityToY(state, 0.5));

@@ -43,6 +43,37 @@ void FakeHost::redrawPlot()
     RedrawPlot(state, raster);
 }
 
+void FakeHost::runLongWork(std::string_view title, WorkShown shown, const std::function<void(const Progress&)>& work)
+{
+    works.push_back({std::string(title), shown, 0});
+    const std::size_t run = works.size() - 1;
+    const int cancelAt = cancelAtReport >= 0 && cancelInWork == 0 ? cancelAtReport : -1;
+    if (cancelAtReport >= 0 && cancelInWork > 0)
+        --cancelInWork;
+    work([this, run, cancelAt](double) {
+        if (works[run].reports++ == cancelAt) {
+            cancelAtReport = -1;
+            throw WorkCancelled();
+        }
+    });
+}
+
+PixelSize FakeHost::plotSize() const
+{
+    return raster.isNull() ? PixelSize{857, 497} : PixelSize{raster.width(), raster.height()};
+}
+
+std::unique_ptr<PlotPicture> FakeHost::drawPlot(const PlotScene& scene, const Progress& progress) const
+{
+    return drawPicture(scene, progress);
+}
+
+void FakeHost::showPlot(std::unique_ptr<PlotPicture> picture)
+{
+    ++redrawCount;
+    raster = std::move(static_cast<RasterPicture&>(*picture).raster);
+}
+
 std::optional<std::string> FakeHost::runOpenDialog(const std::string& initialDir, const std::string& fileName)
 {
     openCalls.push_back({initialDir, fileName});

@@ -3,7 +3,9 @@
 #include <QImage>
 
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +34,15 @@ public:
         errors.push_back(message);
         log.push_back("error: " + message);
     }
-    void redrawPlot() override;
+    void runLongWork(std::string_view title, WorkShown shown,
+                     const std::function<void(const Progress&)>& work) override;
+    PixelSize plotSize() const override;
+    std::unique_ptr<PlotPicture> drawPlot(const PlotScene& scene, const Progress& progress) const override;
+    void showPlot(std::unique_ptr<PlotPicture> picture) override;
+
+    // Repaints the raster from the program state, as the window would
+    // (RedrawPlot); counts as a redraw.
+    void redrawPlot();
     std::optional<std::string> runOpenDialog(const std::string& initialDir,
                                              const std::string& fileName) override;
     std::optional<std::string> runSaveDialog(const std::string& initialDir,
@@ -47,7 +57,21 @@ public:
     std::vector<std::string> notices;
     std::vector<std::string> errors;
     int redrawCount = 0;
-    QImage raster; // created at the first redraw, 857 x 497 unless set before
+    QImage raster; // null until the first picture is shown; 857 x 497 unless set before
+
+    // Long work runs inline. Each run is recorded with the number of
+    // progress reports it made. A scripted cancel: report `cancelAtReport`
+    // (0 the first) of run `cancelInWork` (0 the next one) throws
+    // WorkCancelled, as a user pressing Cancel would; both are reset when it
+    // has.
+    struct Work {
+        std::string title;
+        WorkShown shown;
+        int reports = 0;
+    };
+    std::vector<Work> works;
+    int cancelAtReport = -1;
+    int cancelInWork = 0;
 
     struct DialogCall {
         std::string initialDir;
