@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 #include "io/ObservedImport.h"
 #include "io/formats/Bes3t.h"
@@ -125,7 +126,7 @@ std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const Table
     try {
         return read(path, choice);
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kNoMemoryForObservedFile));
+        throw UserError(std::string(messages::kNoMemoryForObservedFile));
     }
 }
 
