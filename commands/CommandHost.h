@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "commands/ModelTexts.h"
 #include "plot/PlotScene.h"
 
 namespace ravelle {
@@ -37,6 +38,10 @@ public:
     // Text of a box by its name ("GCntr", "H1", "Edit3", ...), as UTF-8.
     virtual std::string boxText(std::string_view box) const = 0;
     virtual void setBoxText(std::string_view box, const std::string& text) = 0;
+
+    // The Model window's content, read and written whole like the boxes.
+    virtual ModelTexts modelTexts() const = 0;
+    virtual void setModelTexts(const ModelTexts& texts) = 0;
 
     // The system's decimal separator, used when boxes are read and written.
     virtual char decimalSeparator() const = 0;

@@ -46,6 +46,16 @@ std::string notARegularFile(std::string_view name) { return replaceFirst(kNotARe
 std::string importing(std::string_view fileName) { return replaceFirst(kImportingFormat, "%s", fileName); }
 std::string saving(std::string_view fileName) { return replaceFirst(kSavingFormat, "%s", fileName); }
 
+std::string modelFieldNotANumber(std::string_view field, std::string_view text)
+{
+    return std::string(field) + ": '" + quotable(text) + "' is not a number.";
+}
+
+std::string modelFieldNotAWholeNumber(std::string_view field, std::string_view text)
+{
+    return std::string(field) + ": '" + quotable(text) + "' is not a whole number.";
+}
+
 std::string errorBoxText(std::string_view message)
 {
     std::string text(message);

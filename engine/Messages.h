@@ -68,6 +68,17 @@ std::string saving(std::string_view fileName);
 // of it to find the file.
 std::string notARegularFile(std::string_view name);
 
+// A field of the Model window that holds no number: "<field>: '<text>' is
+// not a number." with the field named as the window shows it ("Gamma",
+// "Species 2, group 1, coupling") and the text quoted as above.
+std::string modelFieldNotANumber(std::string_view field, std::string_view text);
+// The same for a field that needs a whole number ("number of nuclei").
+std::string modelFieldNotAWholeNumber(std::string_view field, std::string_view text);
+inline constexpr std::string_view kShiftAsGNeedsFrequency =
+    "a centre shift given as a g-value needs the microwave frequency: type it into the Model window.";
+inline constexpr std::string_view kBadGValueShift = "a g-value must be a number greater than 0.";
+inline constexpr std::string_view kBadFrequency = "Microwave frequency: it must be a number of GHz greater than 0.";
+
 // The text the standard error box shows for a message: a "." is appended
 // when the last byte sorts after "." (letters, digits, Japanese), not after
 // "!", "," or ")".

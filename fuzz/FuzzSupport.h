@@ -44,6 +44,8 @@ public:
 
     std::string boxText(std::string_view box) const override;
     void setBoxText(std::string_view box, const std::string& text) override;
+    ModelTexts modelTexts() const override { return model; }
+    void setModelTexts(const ModelTexts& texts) override { model = texts; }
     char decimalSeparator() const override { return separator; }
     void showNotice(const std::string& message) override { notices.push_back(message); }
     void showError(const std::string& message) override { errors.push_back(message); }
@@ -62,6 +64,7 @@ public:
 
     ProgramState& state;
     char separator = '.';
+    ModelTexts model; // the Model window's content
     BoxTexts boxes;
     std::vector<std::string> notices;
     std::vector<std::string> errors;

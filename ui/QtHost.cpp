@@ -116,6 +116,16 @@ void QtHost::setBoxText(std::string_view name, const std::string& text)
     edit->setCursorPosition(0);
 }
 
+ModelTexts QtHost::modelTexts() const
+{
+    return model_;
+}
+
+void QtHost::setModelTexts(const ModelTexts& texts)
+{
+    model_ = texts;
+}
+
 char QtHost::decimalSeparator() const
 {
     return decimalSeparatorOf(QLocale::system().decimalPoint());

@@ -34,6 +34,8 @@ public:
 
     std::string boxText(std::string_view box) const override;
     void setBoxText(std::string_view box, const std::string& text) override;
+    ModelTexts modelTexts() const override;
+    void setModelTexts(const ModelTexts& texts) override;
     char decimalSeparator() const override;
     void showNotice(const std::string& message) override;
     void showError(const std::string& message) override;
@@ -67,6 +69,8 @@ private:
     QString title_;
     DialogAnswerer dialogAnswerer_;
     LongWorkRunner longWork_;
+    // The Model window's content until a window of its own shows it.
+    ModelTexts model_;
 };
 
 // The system's decimal separator as one character; "." where the system's

@@ -23,6 +23,8 @@ public:
 
     std::string boxText(std::string_view box) const override;
     void setBoxText(std::string_view box, const std::string& text) override;
+    ModelTexts modelTexts() const override { return model; }
+    void setModelTexts(const ModelTexts& texts) override { model = texts; }
     char decimalSeparator() const override { return separator; }
     void showNotice(const std::string& message) override
     {
@@ -53,6 +55,7 @@ public:
 
     ProgramState& state;
     char separator;
+    ModelTexts model; // the Model window's content
     std::map<std::string, std::string, std::less<>> boxes;
     std::vector<std::string> notices;
     std::vector<std::string> errors;
