@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "commands/Commands.h"
 #include "commands/FitCommand.h"
 #include "engine/Boxes.h"
@@ -83,8 +85,12 @@ public:
         host.saveAnswers = {cal.string(), obs.string()};
         ravelle::exportCommand(state, host);
 
-        for (const std::string& line : host.log)
+        // The scratch folder's name differs from run to run: it is shown as <dir>.
+        for (std::string line : host.log) {
+            for (std::size_t at; (at = line.find(dir_.string())) != std::string::npos;)
+                line.replace(at, dir_.string().size(), "<dir>");
             out << line << " | ";
+        }
         for (const auto& [name, text] : host.boxes)
             out << name << '=' << text << ' ';
         const QImage& raster = host.raster;
@@ -179,8 +185,8 @@ int main(int argc, char** argv)
 {
     const int cases = argc > 1 ? std::stoi(argv[1]) : 300;
     const std::uint64_t first = argc > 2 ? std::stoull(argv[2]) : 1;
-    // A fixed folder: its name appears in the dialog calls that are compared.
-    const auto dir = std::filesystem::temp_directory_path() / "ravelle-fingerprint";
+    // A folder of this run's own, so that runs side by side do not meet.
+    const auto dir = std::filesystem::temp_directory_path() / ("ravelle-fingerprint-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     for (int i = 0; i < cases; ++i)
