@@ -424,7 +424,7 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
 {
     // What the literal method refuses, it refuses with its own messages.
     const auto finite = [](double value) { return std::isfinite(value); };
-    if (input.points < 0 || input.points > kMaxCalcPoints || input.couplingH.size() > kMaxHydrogens
+    if (input.points < kMinCalcPoints || input.points > kMaxCalcPoints || input.couplingH.size() > kMaxHydrogens
         || input.couplingN.size() > kMaxNitrogens || !finite(input.displayRange) || !finite(input.sigma)
         || !std::all_of(input.couplingH.begin(), input.couplingH.end(), finite)
         || !std::all_of(input.couplingN.begin(), input.couplingN.end(), finite))

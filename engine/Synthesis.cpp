@@ -75,10 +75,10 @@ struct LineShape : GaussianShape {
 
 SimulatedSpectrum synthesizeChecked(const SynthesisInput& input)
 {
-    if (input.points < 0 || input.points > kMaxCalcPoints)
-        throw UserError(std::string(kPointCountOutOfRange));
+    if (input.points < kMinCalcPoints || input.points > kMaxCalcPoints)
+        throw UserError(std::string(messages::kPointCountOutOfRange));
     if (input.couplingH.size() > kMaxHydrogens || input.couplingN.size() > kMaxNitrogens)
-        throw UserError(std::string(kTooManyCouplings));
+        throw UserError(std::string(messages::kTooManyCouplings));
     // Every value stored by the program is finite; one that is not would pass
     // through the arithmetic below without raising a flag.
     const auto finite = [](double value) { return std::isfinite(value); };
@@ -186,7 +186,7 @@ SynthesisInput synthesisInput(const ProgramState& state)
 std::vector<double> buildLineList(const std::vector<double>& couplingH, const std::vector<double>& couplingN)
 {
     if (couplingH.size() > kMaxHydrogens || couplingN.size() > kMaxNitrogens)
-        throw UserError(std::string(kTooManyCouplings));
+        throw UserError(std::string(messages::kTooManyCouplings));
     const auto hydrogens = static_cast<std::int32_t>(couplingH.size());
     const auto nitrogens = static_cast<std::int32_t>(couplingN.size());
     const auto lineCount = static_cast<std::size_t>(IntegerPower(2, hydrogens) * IntegerPower(3, nitrogens));
@@ -225,7 +225,7 @@ SimulatedSpectrum synthesizeLiteral(const SynthesisInput& input)
     try {
         return synthesizeChecked(input);
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kNoMemoryForSimulation));
+        throw UserError(std::string(messages::kNoMemoryForSimulation));
     }
 }
 

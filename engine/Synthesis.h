@@ -3,28 +3,16 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "engine/ProgramState.h"
+#include "engine/SynthesisLimits.h"
 
 // The simulated first-derivative spectrum: hyperfine stick spectrum of up to
 // 15 hydrogens (spin 1/2) and 6 nitrogens (spin 1), a unit-area Gaussian
 // derivative on every line, summed on an even grid around zero and scaled to a
 // peak-to-peak height of 2.
 namespace ravelle {
-
-// Largest interval count a Calculate accepts; larger counts are refused
-// before anything is allocated.
-inline constexpr std::int32_t kMaxCalcPoints = 1'000'000;
-inline constexpr std::string_view kPointCountOutOfRange =
-    "The number of points (NoPnts) must be between 0 and 1000000.";
-// The most coupling constants a synthesis takes.
-inline constexpr std::size_t kMaxHydrogens = 15;
-inline constexpr std::size_t kMaxNitrogens = 6;
-inline constexpr std::string_view kTooManyCouplings =
-    "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.";
-inline constexpr std::string_view kNoMemoryForSimulation = "There is not enough memory for this simulation.";
 
 // The program's value of 2 pi, kept as it has always been.
 inline constexpr long double kProgramTwoPi = 6.2831852L;

@@ -129,10 +129,10 @@ bool isProgramMessage(std::string_view message)
         kEmptyObservedFile,
         kTooManyObservedLines,
         kNoMemoryForObservedFile,
-        kPointCountOutOfRange,
+        messages::kPointCountOutOfRange,
         kNoSimulatedSpectrum,
-        kTooManyCouplings,
-        kNoMemoryForSimulation,
+        messages::kTooManyCouplings,
+        messages::kNoMemoryForSimulation,
         kNoMemoryForCalculation,
     };
     for (const std::string_view exact : kExact)

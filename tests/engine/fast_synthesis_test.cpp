@@ -300,8 +300,8 @@ TEST(FastSynthesisTest, FailuresCarryTheLiteralMessages)
         {"line beyond a double before the grid", makeInput(30.0, 0.1, 0, {DBL_MAX, DBL_MAX, DBL_MAX}),
          messages::kOverflow},
         {"nitrogen beyond a double", makeInput(30.0, 0.1, 500, {}, {DBL_MAX, DBL_MAX}), messages::kOverflow},
-        {"negative count", makeInput(30.0, 0.1, -1, {2.0}), kPointCountOutOfRange},
-        {"count too large", makeInput(30.0, 0.1, kMaxCalcPoints + 1, {2.0}), kPointCountOutOfRange},
+        {"negative count", makeInput(30.0, 0.1, -1, {2.0}), messages::kPointCountOutOfRange},
+        {"count too large", makeInput(30.0, 0.1, kMaxCalcPoints + 1, {2.0}), messages::kPointCountOutOfRange},
         {"not a number", makeInput(30.0, std::nan(""), 500, {2.0}), messages::kInvalidOperation},
     };
     for (const auto& row : rows) {
