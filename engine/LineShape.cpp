@@ -1,0 +1,199 @@
+#include "engine/LineShape.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "engine/FastMath.h"
+#include "engine/FloatingPoint.h"
+
+namespace ravelle {
+
+namespace {
+
+constexpr long double kPi = 3.141592653589793238462643383279502884L;
+constexpr double kEpsilon = 0x1p-53;
+// Frequencies end where the envelope exp(-2 pi^2 (sigma f)^2) is e^-53.7.
+constexpr double kSigmaFrequencyLimit = 1.65;
+
+double shapeNorm()
+{
+    return std::sqrt(static_cast<double>(kProgramTwoPi));
+}
+
+} // namespace
+
+double LineShape::checkedTerm(double x, double x0) const
+{
+    const long double difference = checkedResult(static_cast<long double>(x) - x0);
+    long double exponent = checkedResult(-difference * difference);
+    exponent = checkedResult(exponent / 2);
+    exponent = checkedResult(exponent / sigma_);
+    exponent = checkedResult(exponent / sigma_);
+    long double value = checkedResult(std::exp(exponent));
+    value = checkedResult(value * (static_cast<long double>(x0) - x));
+    value = checkedResult(value / normalisation_);
+    value = checkedResult(value / sigma_);
+    value = checkedResult(value / sigma_);
+    return storeDouble(value);
+}
+
+// ln(1 / (sqrt(6.2831852) s^2)): the log of the term scale.
+double LineShape::logScale() const
+{
+    return -0.5 * std::log(static_cast<double>(kProgramTwoPi)) - 2.0 * std::log(width_);
+}
+
+// |d| exp(-d^2/2s^2) / (c s^3) is largest at one sigma.
+double LineShape::largestTerm() const
+{
+    return std::exp(-0.5 + logScale());
+}
+
+double LineShape::logLargestTerm() const
+{
+    return -0.5 + logScale();
+}
+
+double LineShape::tailBound(double distance) const
+{
+    const double u = std::max(distance / width_, 1.0);
+    return std::exp(std::log(u) - 0.5 * u * u + logScale());
+}
+
+double LineShape::reach(double fraction) const
+{
+    double u = 1.0;
+    while (u * std::exp(-0.5 * u * u + 0.5) > fraction)
+        u += 1.0;
+    return u * width_;
+}
+
+// Extended precision keeps exp(-d^2/2s^2) far past the double range, so the
+// cut-off is set by the stored double alone: the term is below 2^-1076 there.
+double LineShape::exactReach() const
+{
+    const double scale = logScale();
+    const double limit = -1076.0 * std::log(2.0);
+    const auto logTerm = [&](double u) { return std::log(u) - 0.5 * u * u + scale; };
+    if (logTerm(1.0) < limit)
+        return 0.0;
+    double low = 1.0, high = 1.0;
+    while (logTerm(high) >= limit)
+        high *= 2.0;
+    for (int i = 0; i < 40; ++i) {
+        const double middle = 0.5 * (low + high);
+        (logTerm(middle) >= limit ? low : high) = middle;
+    }
+    return (high + 0.05) * width_ * (1.0 + 1e-12);
+}
+
+// A line's slope is at most 1 / (c s^3), at the line itself.
+double LineShape::slopeBound(double lines) const
+{
+    return lines / (shapeNorm() * width_ * width_ * width_);
+}
+
+// The second derivative of a line is at most 3 / (c s^4).
+double LineShape::curvatureBound(double lines) const
+{
+    return 3.0 * lines / (shapeNorm() * width_ * width_ * width_ * width_);
+}
+
+double LineShape::windowScale() const
+{
+    return static_cast<double>(1.0L / (std::sqrt(kProgramTwoPi) * width_ * width_));
+}
+
+WindowSum LineShape::windowSum(double x, const double* position, const double* scaledWeight, std::size_t count,
+                               WindowScratch& scratch) const
+{
+    double* q = scratch.offset.data();
+    double* exponent = scratch.exponent.data();
+    double* term = scratch.term.data();
+    double* termError = scratch.termError.data();
+    const double inverseWidth = 1.0 / width_;
+    // |q| <= the window's reach, so the exponent stays above -708.
+    for (std::size_t j = 0; j < count; ++j) {
+        q[j] = (x - position[j]) * inverseWidth;
+        exponent[j] = -0.5 * q[j] * q[j];
+    }
+    expNonPositive(exponent, term, count);
+    for (std::size_t j = 0; j < count; ++j) {
+        term[j] *= -q[j] * scaledWeight[j];
+        // The exponent carries about 1.5 q^2 roundings of relative size.
+        termError[j] = std::fabs(term[j]) * (3.0 * q[j] * q[j] + 10.0);
+    }
+    WindowSum sum;
+    for (std::size_t j = 0; j < count; ++j) {
+        sum.value += term[j];
+        sum.magnitude += std::fabs(term[j]);
+        sum.error += termError[j];
+    }
+    sum.error *= kEpsilon;
+    return sum;
+}
+
+// The transform of the unit-area Gaussian derivative with 2 pi in place of
+// 6.2831852 in its normalisation is 2 pi i f exp(-2 pi^2 s^2 f^2).
+long double LineShape::fourierScale() const
+{
+    return std::sqrt(2 * kPi / kProgramTwoPi);
+}
+
+double LineShape::frequencyLimit() const
+{
+    return kSigmaFrequencyLimit / width_;
+}
+
+void LineShape::envelopeExponents(const double* k, double* exponent, std::size_t count, long double period) const
+{
+    const double gaussian = static_cast<double>(2 * kPi * kPi * width_ * width_ / (period * period));
+    for (std::size_t j = 0; j < count; ++j)
+        exponent[j] = -gaussian * k[j] * k[j];
+}
+
+double LineShape::truncationBound(double lines) const
+{
+    const double pi = std::numbers::pi;
+    return lines * static_cast<double>(fourierScale()) / (2 * pi * width_ * width_)
+           * std::exp(-2 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit);
+}
+
+long double LineShape::majorantFourierScale() const
+{
+    return std::sqrt(4 * kPi) * width_;
+}
+
+// The Gaussian's majorant has twice the variance: its envelope is E^2.
+void LineShape::majorantEnvelope(const double* envelope, double* out, std::size_t count) const
+{
+    for (std::size_t j = 0; j < count; ++j)
+        out[j] = envelope[j] * envelope[j];
+}
+
+double LineShape::majorantBeyond(double distance) const
+{
+    const double u = distance / width_;
+    return std::exp(-0.25 * u * u);
+}
+
+double LineShape::majorantTruncationBound(double lines) const
+{
+    const double pi = std::numbers::pi;
+    return lines * std::exp(-4 * pi * pi * kSigmaFrequencyLimit * kSigmaFrequencyLimit);
+}
+
+// |d| exp(-d^2 / 2 s^2) / s <= 0.858 exp(-d^2 / 4 s^2).
+double LineShape::termBoundFromMajorant(double majorant) const
+{
+    return 0.858 * majorant * std::exp(logScale());
+}
+
+// A line's slope is at most 1.146 exp(-d^2 / 4 s^2) / (c s^3).
+double LineShape::slopeBoundFromMajorant(double majorant) const
+{
+    return 1.146 * majorant / (shapeNorm() * width_ * width_ * width_);
+}
+
+} // namespace ravelle
