@@ -11,6 +11,7 @@
 #include "engine/HyperfineLines.h"
 #include "engine/Messages.h"
 #include "engine/SummationCosts.h"
+#include "engine/TailSigns.h"
 
 namespace ravelle {
 
@@ -48,6 +49,13 @@ struct RawSum {
     double literalError = 0.0;  // |literal double sum - exact sum|
     bool allTermsZero = false;  // every term is known to be exactly 0
     bool exactlyLiteral = false; // the literal method's own sums, bit for bit
+    bool storedTerms = false;   // sums of the literal method's own terms
+    // A bound on the error at each point, where one is known.
+    std::vector<double> pointError;
+    // The lines the sums were formed from, every line within [low, high].
+    std::optional<MergedLines> lines;
+    double linesLow = 0.0;
+    double linesHigh = 0.0;
 };
 
 double range(const std::vector<double>& values)
@@ -95,23 +103,6 @@ double termMagnitudes(const Problem& problem, double largestMajorant)
     return all;
 }
 
-// The sum of the literal method's own stored terms over a window of merged
-// lines, in extended precision: each term is the double the literal method
-// adds, once per line on the position.
-WindowSum exactWindowSum(const LineShape& shape, double x, const double* position, const double* weight,
-                         std::size_t count)
-{
-    WindowSum sum;
-    for (std::size_t j = 0; j < count; ++j) {
-        const double t = static_cast<double>(shape.term(x, position[j])) * weight[j];
-        sum.value += t;
-        sum.magnitude += std::fabs(t);
-    }
-    // One rounding of the weight product, and the extended sum.
-    sum.error = sum.magnitude * (2.0 * kEpsilon + static_cast<double>(count) * 0x1p-63);
-    return sum;
-}
-
 // Lines merged by position; each point sums the lines within `reach`.
 // In `exact` mode the terms are the literal's own stored doubles and the
 // reach is the exact cut-off, so a term left out is exactly zero.
@@ -123,11 +114,14 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
         exact ? problem.cutoff : std::min(problem.cutoff, shape.reach(LineShape::kWindowFraction));
     const double lowPoint = std::min(field[problem.first], field[problem.last]);
     const double highPoint = std::max(field[problem.first], field[problem.last]);
-    const auto merged = mergeLines(problem.lines, lowPoint - reach, highPoint + reach, limit);
-    if (!merged)
+    RawSum sum;
+    sum.linesLow = lowPoint - reach;
+    sum.linesHigh = highPoint + reach;
+    sum.lines = mergeLines(problem.lines, sum.linesLow, sum.linesHigh, limit);
+    if (!sum.lines)
         return std::nullopt;
-    const std::vector<double>& position = merged->position;
-    const std::vector<double>& weight = merged->weight;
+    const std::vector<double>& position = sum.lines->position;
+    const std::vector<double>& weight = sum.lines->weight;
     const std::size_t lineCount = position.size();
 
     std::vector<double> scaledWeight;
@@ -140,8 +134,11 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
         scratch.reserve(lineCount);
     }
 
-    RawSum sum;
     sum.value.assign(field.size(), 0.0);
+    if (!exact)
+        sum.pointError.assign(field.size(), 0.0);
+    const double lines = problem.lines.lineCount();
+    const double tail = exact ? 0.0 : lines * shape.tailBound(reach);
     double worstError = 0.0;
     double worstMagnitude = 0.0;
     bool anyNonzero = false;
@@ -158,18 +155,19 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
             ++end;
         const std::size_t count = end - begin;
         const WindowSum window =
-            exact ? exactWindowSum(shape, x, position.data() + begin, weight.data() + begin, count)
+            exact ? shape.storedTermSum(x, position.data() + begin, weight.data() + begin, count)
                   : shape.windowSum(x, position.data() + begin, scaledWeight.data() + begin, count, scratch);
         anyNonzero = anyNonzero || window.magnitude != 0.0;
         sum.value[i] = static_cast<double>(window.value);
+        if (!exact)
+            sum.pointError[i] = window.error + tail;
         worstError = std::max(worstError, window.error);
         worstMagnitude = std::max(worstMagnitude, window.magnitude);
     }
-    const double lines = problem.lines.lineCount();
-    const double tail = exact ? 0.0 : lines * shape.tailBound(reach);
     sum.error = worstError + tail;
     sum.literalError = literalRounding(lines, worstMagnitude + tail);
     sum.allTermsZero = exact && !anyNonzero;
+    sum.storedTerms = exact;
     return sum;
 }
 
@@ -305,6 +303,20 @@ SeriesPlan seriesPlan(const Problem& problem, SummationMethod requested)
     return plan;
 }
 
+// Where a sum is too small for its error bound to vouch for its sign, the
+// nearest lines decide it again with the literal method's own terms.
+void settleTails(const Problem& problem, RawSum& sum)
+{
+    if (sum.exactlyLiteral || sum.storedTerms)
+        return;
+    KnownLines known;
+    if (sum.lines)
+        known = {&*sum.lines, sum.linesLow, sum.linesHigh};
+    const std::vector<double> oneBound{sum.error};
+    settleTailSigns(problem.lines, problem.shape, problem.cutoff, problem.grid.field, problem.first, problem.last,
+                    sum.pointError.empty() ? oneBound : sum.pointError, known, sum.value);
+}
+
 // Range and normalisation with the literal method's arithmetic: a flat sum
 // fails at the first point with 0 / 0 or x / 0.
 SimulatedSpectrum finish(Problem& problem, RawSum&& sum)
@@ -327,8 +339,7 @@ SimulatedSpectrum finish(Problem& problem, RawSum&& sum)
 }
 
 // Predicted nanoseconds of a merged sum and the number of distinct positions
-// it would hold, from the groups of equal constants (rounding can split a
-// few more).
+// it would hold.
 struct MergedEstimate {
     double positions = 1.0;
     double cost = 0.0;
@@ -337,8 +348,7 @@ struct MergedEstimate {
 MergedEstimate mergedEstimate(const Problem& problem)
 {
     MergedEstimate estimate;
-    for (const EquivalentNuclei& group : problem.lines.equivalentNuclei())
-        estimate.positions *= group.nitrogen ? 2.0 * group.count + 1.0 : group.count + 1.0;
+    estimate.positions = problem.lines.distinctPositions();
     const double points = problem.last - problem.first + 1;
     const double nearPoints =
         2.0 * problem.shape.reach(LineShape::kWindowFraction) / std::fabs(static_cast<double>(problem.grid.step)) + 1.0;
@@ -388,6 +398,7 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     problem.last = problem.points - problem.first;
 
     const auto done = [&](RawSum&& sum, SummationMethod method) {
+        settleTails(problem, sum);
         return FastSpectrum{finish(problem, std::move(sum)), method};
     };
     const auto careful = [&]() -> FastSpectrum {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "engine/FastMath.h"
@@ -38,27 +39,62 @@ double LineShape::checkedTerm(double x, double x0) const
     return storeDouble(value);
 }
 
-// ln(1 / (sqrt(6.2831852) s^2)): the log of the term scale.
-double LineShape::logScale() const
+LineShape::LineShape(double sigma)
+    : sigma_(sigma), width_(std::fabs(sigma)), normalisation_(std::sqrt(kProgramTwoPi * sigma_ * sigma_)),
+      // The log of 0 would raise the division-by-zero flag.
+      logScale_(width_ > 0.0 ? -0.5 * std::log(static_cast<double>(kProgramTwoPi)) - 2.0 * std::log(width_)
+                             : std::numeric_limits<double>::infinity())
 {
-    return -0.5 * std::log(static_cast<double>(kProgramTwoPi)) - 2.0 * std::log(width_);
+}
+
+// -q exp(-q^2 / 2) / (c s^2) with q = (x - x0) / s, through logarithms
+// where the factors alone would leave the double range.
+double LineShape::farTerm(double x, double x0, double& error) const
+{
+    const double q = (x - x0) / width_;
+    if (q == 0.0) {
+        error = 0.0;
+        return 0.0;
+    }
+    const double logFactor = -0.5 * q * q + logScale_;
+    const double term = logFactor >= -700.0 && logFactor <= 700.0
+                            ? -q * std::exp(logFactor)
+                            : std::copysign(std::exp(logFactor + std::log(std::fabs(q))), -q);
+    // The exponent carries about 1.5 q^2 roundings, the scale's logarithm a
+    // few of its size.
+    error = std::fabs(term) * (3.0 * q * q + 2.0 * std::fabs(logScale_) + 20.0) * kEpsilon;
+    return term;
 }
 
 // |d| exp(-d^2/2s^2) / (c s^3) is largest at one sigma.
 double LineShape::largestTerm() const
 {
-    return std::exp(-0.5 + logScale());
+    return std::exp(-0.5 + logScale_);
 }
 
 double LineShape::logLargestTerm() const
 {
-    return -0.5 + logScale();
+    return -0.5 + logScale_;
 }
 
 double LineShape::tailBound(double distance) const
 {
+    return std::exp(logTailBound(distance));
+}
+
+double LineShape::logTailBound(double distance) const
+{
     const double u = std::max(distance / width_, 1.0);
-    return std::exp(std::log(u) - 0.5 * u * u + logScale());
+    return std::log(u) - 0.5 * u * u + logScale_;
+}
+
+double LineShape::relevantDepth(double distance, double lines, double fraction, double limit) const
+{
+    const double target = logTailBound(distance) + std::log(fraction) - std::log(lines);
+    double depth = 0.0;
+    while (depth < limit && logTailBound(distance + depth) > target)
+        depth += width_;
+    return std::min(depth, limit);
 }
 
 double LineShape::reach(double fraction) const
@@ -73,7 +109,7 @@ double LineShape::reach(double fraction) const
 // cut-off is set by the stored double alone: the term is below 2^-1076 there.
 double LineShape::exactReach() const
 {
-    const double scale = logScale();
+    const double scale = logScale_;
     const double limit = -1076.0 * std::log(2.0);
     const auto logTerm = [&](double u) { return std::log(u) - 0.5 * u * u + scale; };
     if (logTerm(1.0) < limit)
@@ -105,33 +141,69 @@ double LineShape::windowScale() const
     return static_cast<double>(1.0L / (std::sqrt(kProgramTwoPi) * width_ * width_));
 }
 
-WindowSum LineShape::windowSum(double x, const double* position, const double* scaledWeight, std::size_t count,
-                               WindowScratch& scratch) const
+// Up to 37 widths the exponent stays above -708, where the vectorised
+// exponential holds.
+double LineShape::windowLimit() const
+{
+    return 37.0 * width_;
+}
+
+WindowSum LineShape::storedTermSum(double x, const double* position, const double* weight, std::size_t count) const
+{
+    WindowSum sum;
+    for (std::size_t j = 0; j < count; ++j) {
+        const double t = static_cast<double>(term(x, position[j])) * weight[j];
+        sum.value += t;
+        sum.magnitude += std::fabs(t);
+    }
+    // One rounding of the weight product, and the extended sum.
+    sum.error = sum.magnitude * (2.0 * kEpsilon + static_cast<double>(count) * 0x1p-63);
+    return sum;
+}
+
+template <typename Offset, typename Factor>
+void LineShape::scaledTerms(Offset offset, Factor factor, std::size_t count, WindowScratch& scratch) const
 {
     double* q = scratch.offset.data();
     double* exponent = scratch.exponent.data();
     double* term = scratch.term.data();
     double* termError = scratch.termError.data();
     const double inverseWidth = 1.0 / width_;
-    // |q| <= the window's reach, so the exponent stays above -708.
+    // |q| <= 37, so the exponent stays above -708.
     for (std::size_t j = 0; j < count; ++j) {
-        q[j] = (x - position[j]) * inverseWidth;
+        q[j] = offset(j) * inverseWidth;
         exponent[j] = -0.5 * q[j] * q[j];
     }
     expNonPositive(exponent, term, count);
     for (std::size_t j = 0; j < count; ++j) {
-        term[j] *= -q[j] * scaledWeight[j];
-        // The exponent carries about 1.5 q^2 roundings of relative size.
+        term[j] *= -q[j] * factor(j);
+        // The exponent carries about 1.5 q^2 roundings of relative size
+        // (in units of the rounding, 2^-53).
         termError[j] = std::fabs(term[j]) * (3.0 * q[j] * q[j] + 10.0);
     }
+}
+
+WindowSum LineShape::windowSum(double x, const double* position, const double* scaledWeight, std::size_t count,
+                               WindowScratch& scratch) const
+{
+    scaledTerms([&](std::size_t j) { return x - position[j]; }, [&](std::size_t j) { return scaledWeight[j]; },
+                count, scratch);
     WindowSum sum;
     for (std::size_t j = 0; j < count; ++j) {
-        sum.value += term[j];
-        sum.magnitude += std::fabs(term[j]);
-        sum.error += termError[j];
+        sum.value += scratch.term[j];
+        sum.magnitude += std::fabs(scratch.term[j]);
+        sum.error += scratch.termError[j];
     }
     sum.error *= kEpsilon;
     return sum;
+}
+
+void LineShape::lineTerms(double x0, const double* x, std::size_t count, WindowScratch& scratch) const
+{
+    const double scale = windowScale();
+    scaledTerms([&](std::size_t j) { return x[j] - x0; }, [&](std::size_t) { return scale; }, count, scratch);
+    for (std::size_t j = 0; j < count; ++j)
+        scratch.termError[j] *= kEpsilon;
 }
 
 // The transform of the unit-area Gaussian derivative with 2 pi in place of
@@ -187,7 +259,7 @@ double LineShape::majorantTruncationBound(double lines) const
 // |d| exp(-d^2 / 2 s^2) / s <= 0.858 exp(-d^2 / 4 s^2).
 double LineShape::termBoundFromMajorant(double majorant) const
 {
-    return 0.858 * majorant * std::exp(logScale());
+    return 0.858 * majorant * std::exp(logScale_);
 }
 
 // A line's slope is at most 1.146 exp(-d^2 / 4 s^2) / (c s^3).

@@ -36,14 +36,11 @@ struct WindowScratch {
 // (a Lorentzian, a Voigt profile) gives its own answers here and its callers
 // stay as they are.
 //
-// Nothing is computed on construction beyond the normalisation, which cannot
-// fail, so a shape can be made between clearing and testing the status flags.
+// Nothing computed on construction can raise a status flag, so a shape can
+// be made between clearing and testing the flags.
 class LineShape {
 public:
-    explicit LineShape(double sigma)
-        : sigma_(sigma), width_(std::fabs(sigma)), normalisation_(std::sqrt(kProgramTwoPi * sigma_ * sigma_))
-    {
-    }
+    explicit LineShape(double sigma);
 
     // |sigma|: the scale of the shape's features.
     double width() const { return width_; }
@@ -59,6 +56,11 @@ public:
         return std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation_ / sigma_ / sigma_;
     }
 
+    // The same term in double precision, far into the tails too, with a
+    // bound on its error in `error`: several times faster, for sums that
+    // must know the sign of the literal terms' total rather than its bits.
+    double farTerm(double x, double x0, double& error) const;
+
     // The same term checked after every operation, so that the first failure
     // is the one reported (sigma 0 divides by zero, or 0 / 0 on the line
     // itself; a term beyond the double range overflows). Rounded to a double.
@@ -69,8 +71,15 @@ public:
     // The largest |term| of a line of unit weight, and its logarithm.
     double largestTerm() const;
     double logLargestTerm() const;
+    // The distance of the largest |term| from its line; beyond it |term|
+    // shrinks with the distance.
+    double peakDistance() const { return width_; }
     // The largest |term| of a line of unit weight at `distance` or more from it.
     double tailBound(double distance) const;
+    // How much farther than `distance` `lines` lines of unit weight must lie
+    // for all their terms together to stay below `fraction` of the largest
+    // term at `distance`; at most `limit`.
+    double relevantDepth(double distance, double lines, double fraction, double limit) const;
     // A distance, a whole number of widths, beyond which every term is below
     // `fraction` of the largest.
     double reach(double fraction) const;
@@ -86,14 +95,22 @@ public:
     double curvatureBound(double lines) const;
 
     // --- Window sums: sum_j weight_j term(x, position_j) over a window of
-    // lines within reach(kWindowFraction) of x, in double precision, vectorised.
+    // lines near x.
 
-    // The factor the weights of a window sum carry.
+    // In double precision, vectorised, for lines within windowLimit() of x
+    // (usually reach(kWindowFraction)). The weights carry the factor
+    // windowScale(); `scratch` holds at least `count` entries.
     double windowScale() const;
-    // `scaledWeight` holds the weights times windowScale(); `scratch` at
-    // least `count` entries.
+    double windowLimit() const;
     WindowSum windowSum(double x, const double* position, const double* scaledWeight, std::size_t count,
                         WindowScratch& scratch) const;
+    // The terms of one line of unit weight at x0 at `count` points x, each
+    // within windowLimit() of x0, vectorised: into scratch.term, with bounds
+    // on their errors in scratch.termError.
+    void lineTerms(double x0, const double* x, std::size_t count, WindowScratch& scratch) const;
+    // The literal method's own stored terms, each times its weight, summed in
+    // extended precision, for lines at any distance.
+    WindowSum storedTermSum(double x, const double* position, const double* weight, std::size_t count) const;
 
     // --- The Fourier transform. A line at p has the transform
     // fourierScale() 2 pi i f E(f) exp(-2 pi i f p) with the real envelope
@@ -131,11 +148,16 @@ public:
     static constexpr double kWindowFraction = 1e-20;
 
 private:
-    double logScale() const;
+    // The logarithm of tailBound, finite where the bound underflows.
+    double logTailBound(double distance) const;
+    // The terms -q exp(-q^2 / 2) factor(j) at q = offset(j) / s.
+    template <typename Offset, typename Factor>
+    void scaledTerms(Offset offset, Factor factor, std::size_t count, WindowScratch& scratch) const;
 
     long double sigma_;         // as given: the literal terms use it as it is
     double width_;              // |sigma|
     long double normalisation_; // sqrt(6.2831852 s s)
+    double logScale_;           // ln(1 / (sqrt(6.2831852) s^2)), the log of the term scale
 };
 
 } // namespace ravelle
