@@ -23,6 +23,7 @@ namespace ravelle {
 namespace {
 
 using testing::makeInput;
+using testing::methodName;
 
 // The outcome of a synthesis: its spectrum, or the message it failed with.
 struct Outcome {
@@ -165,17 +166,6 @@ void expectIdentical(const SimulatedSpectrum& spectrum, const SimulatedSpectrum&
     EXPECT_EQ(spectrum.intensity, literal.intensity);
     EXPECT_EQ(spectrum.rawHigh, literal.rawHigh);
     EXPECT_EQ(spectrum.rawLow, literal.rawLow);
-}
-
-const char* methodName(SummationMethod method)
-{
-    switch (method) {
-    case SummationMethod::MergedLines: return "merged lines";
-    case SummationMethod::Fourier: return "Fourier";
-    case SummationMethod::FourierSeries: return "Fourier series";
-    case SummationMethod::ListOrder: return "list order";
-    default: return "automatic";
-    }
 }
 
 TEST(FastSynthesisTest, RandomSpectraMatchTheLiteralMethod)
