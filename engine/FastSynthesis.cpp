@@ -50,8 +50,9 @@ struct RawSum {
     bool allTermsZero = false;  // every term is known to be exactly 0
     bool exactlyLiteral = false; // the literal method's own sums, bit for bit
     bool storedTerms = false;   // sums of the literal method's own terms
-    // A bound on the error at each point, where one is known.
-    std::vector<double> pointError;
+    // The points whose sign the error bound leaves open, where their own
+    // bounds tell them apart; otherwise those within `error` of 0.
+    std::optional<std::vector<std::size_t>> doubtful;
     // The lines the sums were formed from, every line within [low, high].
     std::optional<MergedLines> lines;
     double linesLow = 0.0;
@@ -136,7 +137,7 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
 
     sum.value.assign(field.size(), 0.0);
     if (!exact)
-        sum.pointError.assign(field.size(), 0.0);
+        sum.doubtful.emplace();
     const double lines = problem.lines.lineCount();
     const double tail = exact ? 0.0 : lines * shape.tailBound(reach);
     double worstError = 0.0;
@@ -159,8 +160,8 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
                   : shape.windowSum(x, position.data() + begin, scaledWeight.data() + begin, count, scratch);
         anyNonzero = anyNonzero || window.magnitude != 0.0;
         sum.value[i] = static_cast<double>(window.value);
-        if (!exact)
-            sum.pointError[i] = window.error + tail;
+        if (!exact && std::fabs(sum.value[i]) <= window.error + tail)
+            sum.doubtful->push_back(i);
         worstError = std::max(worstError, window.error);
         worstMagnitude = std::max(worstMagnitude, window.magnitude);
     }
@@ -312,9 +313,14 @@ void settleTails(const Problem& problem, RawSum& sum)
     KnownLines known;
     if (sum.lines)
         known = {&*sum.lines, sum.linesLow, sum.linesHigh};
-    const std::vector<double> oneBound{sum.error};
-    settleTailSigns(problem.lines, problem.shape, problem.cutoff, problem.grid.field, problem.first, problem.last,
-                    sum.pointError.empty() ? oneBound : sum.pointError, known, sum.value);
+    if (!sum.doubtful) {
+        sum.doubtful.emplace();
+        for (auto i = static_cast<std::size_t>(problem.first); i <= static_cast<std::size_t>(problem.last); ++i)
+            if (std::fabs(sum.value[i]) <= sum.error)
+                sum.doubtful->push_back(i);
+    }
+    settleTailSigns(problem.lines, problem.shape, problem.cutoff, problem.grid.field, std::move(*sum.doubtful), known,
+                    sum.value);
 }
 
 // Range and normalisation with the literal method's arithmetic: a flat sum

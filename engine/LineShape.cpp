@@ -47,8 +47,8 @@ LineShape::LineShape(double sigma)
 {
 }
 
-// -q exp(-q^2 / 2) / (c s^2) with q = (x - x0) / s, through logarithms
-// where the factors alone would leave the double range.
+// -q exp(-q^2 / 2) / (c s^2) with q = (x - x0) / s, the exponential scaled
+// where it alone would leave the double range.
 double LineShape::farTerm(double x, double x0, double& error) const
 {
     const double q = (x - x0) / width_;
@@ -56,10 +56,16 @@ double LineShape::farTerm(double x, double x0, double& error) const
         error = 0.0;
         return 0.0;
     }
+    constexpr double kShift = 700.0;
+    constexpr double kExpMinusShift = 0x1.14f2b0fb9307fp-1010; // e^-700
     const double logFactor = -0.5 * q * q + logScale_;
-    const double term = logFactor >= -700.0 && logFactor <= 700.0
-                            ? -q * std::exp(logFactor)
-                            : std::copysign(std::exp(logFactor + std::log(std::fabs(q))), -q);
+    double term = 0.0;
+    if (logFactor > kShift)
+        term = std::copysign(std::exp(logFactor + std::log(std::fabs(q))), -q);
+    else if (logFactor < -kShift)
+        term = -q * std::exp(logFactor + kShift) * kExpMinusShift;
+    else
+        term = -q * std::exp(logFactor);
     // The exponent carries about 1.5 q^2 roundings, the scale's logarithm a
     // few of its size.
     error = std::fabs(term) * (3.0 * q * q + 2.0 * std::fabs(logScale_) + 20.0) * kEpsilon;

@@ -140,9 +140,10 @@ public:
     // points. All terms there have one sign, so any term that is not 0
     // decides it; the lines not listed lie deeper among the lines. Points
     // whose sum stays undecided are NaN.
-    std::vector<double> beyond(const std::vector<double>& x, const MergedLines& listed)
+    const std::vector<double>& beyond(const std::vector<double>& x, const MergedLines& listed)
     {
-        std::vector<double> total(x.size(), 0.0);
+        std::vector<double>& total = total_;
+        total.assign(x.size(), 0.0);
         if (listed.position.empty())
             return total; // no line within the cut-off: every term is 0
         if (scratch_.term.size() < x.size())
@@ -183,19 +184,20 @@ public:
     }
 
 private:
-    // A term far from its line, and the bound on its error. Near the end of
-    // the double range it is the literal method's own stored term, to tell a
+    // A term far from its line, and the bound on its error (a denormal
+    // keeps half a unit of its own). Within a few units of the smallest
+    // denormal it is the literal method's own stored term, to tell a
     // denormal from 0.
     double farTerm(double x, double line, double* error = nullptr) const
     {
         double bound = 0.0;
         double term = shape_.farTerm(x, line, bound);
-        if (std::fabs(term) < 0x1p-1000) {
+        if (std::fabs(term) < 0x1p-1070) {
             term = static_cast<double>(shape_.term(x, line));
-            bound = 0x1p-1074;
+            bound = 0.0;
         }
         if (error != nullptr)
-            *error = bound;
+            *error = bound + 0x1p-1074;
         return term;
     }
 
@@ -232,6 +234,7 @@ private:
     std::vector<long double> term_;
     std::vector<double> error_;
     std::vector<bool> exact_;
+    std::vector<double> total_;
 };
 
 // Which side of the lines a field lies on: below (-1), among (0) or above (1).
@@ -243,25 +246,21 @@ int sideOf(double x, double extent)
 } // namespace
 
 void settleTailSigns(const HyperfineLines& lines, const LineShape& shape, double cutoff,
-                     const std::vector<double>& field, std::int32_t first, std::int32_t last,
-                     const std::vector<double>& bound, const KnownLines& known, std::vector<double>& value)
+                     const std::vector<double>& field, std::vector<std::size_t> points, const KnownLines& known,
+                     std::vector<double>& value)
 {
-    // The points to settle, ascending in field. The list of lines is
-    // symmetric about zero, and so are the terms of each pair: at zero their
-    // exact sum is 0, whose sign any value there has.
-    std::vector<std::size_t> points;
-    const std::size_t boundStride = bound.size() == 1 ? 0 : 1;
-    for (auto i = static_cast<std::size_t>(first); i <= static_cast<std::size_t>(last); ++i) {
-        if (std::fabs(value[i]) <= bound[i * boundStride] && field[i] != 0.0)
-            points.push_back(i);
-    }
+    // The list of lines is symmetric about zero, and so are the terms of
+    // each pair: at zero their exact sum is 0, whose sign any value there has.
+    std::erase_if(points, [&](std::size_t i) { return field[i] == 0.0; });
     if (points.empty())
         return;
+    // Ascending in field.
     if (field[points.front()] > field[points.back()])
         std::reverse(points.begin(), points.end());
 
     const double extent = lines.extent();
     TailSums sums(shape, cutoff);
+    std::vector<double> run;
     std::optional<LineList> knownList;
     if (known.merged != nullptr)
         knownList.emplace(*known.merged, shape);
@@ -312,10 +311,10 @@ void settleTailSigns(const HyperfineLines& lines, const LineShape& shape, double
                     listed = linesWithin(lines, side * extent, side * extent);
             }
             const MergedLines outermost{{side * extent}, {1.0}};
-            std::vector<double> run;
+            run.clear();
             for (std::size_t r = k; r < end; ++r)
                 run.push_back(field[points[r]]);
-            const std::vector<double> sum = sums.beyond(run, covered ? *known.merged : listed ? *listed : outermost);
+            const std::vector<double>& sum = sums.beyond(run, covered ? *known.merged : listed ? *listed : outermost);
             for (std::size_t r = 0; k < end; ++k, ++r) {
                 if (!std::isnan(sum[r]))
                     value[points[k]] = sum[r];

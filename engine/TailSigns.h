@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <vector>
 
 #include "engine/HyperfineLines.h"
@@ -21,19 +21,19 @@ struct KnownLines {
     double high = 0.0;
 };
 
-// For each point first .. last whose |value| is within its error bound
-// (bound[i], or bound[0] for every point when it holds one entry), forms
-// again the sum of the literal method's stored terms, which are exactly 0
-// beyond `cutoff` from their line: among the lines, of every line within the
-// cut-off, in double precision with a bound on its error and, where that
-// bound leaves the sign open, from the stored terms themselves, compensated
-// in extended precision; beyond every line, where all terms have one sign,
-// of the outermost lines as deep among them as terms can matter. The sum
-// replaces the value, whose sign is then that of the exact sum. A point amid
-// lines too crowded to sum quickly keeps its value, and so does a point at
-// field 0, where the symmetric list of lines makes the exact sum 0.
+// Forms again, at each of the `points` (indices into `field`, ascending)
+// whose sign the error bound of `value` leaves open, the sum of the literal
+// method's stored terms, which are exactly 0 beyond `cutoff` from their line:
+// among the lines, of every line within the cut-off, in double precision with
+// a bound on its error and, where that bound leaves the sign open, from the
+// stored terms themselves, compensated in extended precision; beyond every
+// line, where all terms have one sign, of the outermost lines as deep among
+// them as terms can matter. The sum replaces the value, whose sign is then
+// that of the exact sum. A point amid lines too crowded to sum quickly keeps
+// its value, and so does a point at field 0, where the symmetric list of
+// lines makes the exact sum 0.
 void settleTailSigns(const HyperfineLines& lines, const LineShape& shape, double cutoff,
-                     const std::vector<double>& field, std::int32_t first, std::int32_t last,
-                     const std::vector<double>& bound, const KnownLines& known, std::vector<double>& value);
+                     const std::vector<double>& field, std::vector<std::size_t> points, const KnownLines& known,
+                     std::vector<double>& value);
 
 } // namespace ravelle
