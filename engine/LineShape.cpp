@@ -183,8 +183,7 @@ void LineShape::scaledTerms(Offset offset, Factor factor, std::size_t count, Win
     expNonPositive(exponent, term, count);
     for (std::size_t j = 0; j < count; ++j) {
         term[j] *= -q[j] * factor(j);
-        // The exponent carries about 1.5 q^2 roundings of relative size
-        // (in units of the rounding, 2^-53).
+        // The exponent carries about 1.5 q^2 roundings of relative size.
         termError[j] = std::fabs(term[j]) * (3.0 * q[j] * q[j] + 10.0);
     }
 }
@@ -208,8 +207,6 @@ void LineShape::lineTerms(double x0, const double* x, std::size_t count, WindowS
 {
     const double scale = windowScale();
     scaledTerms([&](std::size_t j) { return x[j] - x0; }, [&](std::size_t) { return scale; }, count, scratch);
-    for (std::size_t j = 0; j < count; ++j)
-        scratch.termError[j] *= kEpsilon;
 }
 
 // The transform of the unit-area Gaussian derivative with 2 pi in place of

@@ -99,14 +99,16 @@ public:
 
     // In double precision, vectorised, for lines within windowLimit() of x
     // (usually reach(kWindowFraction)). The weights carry the factor
-    // windowScale(); `scratch` holds at least `count` entries.
+    // windowScale(); `scratch` holds at least `count` entries, and then each
+    // weighted term in scratch.term, a bound on its error in units of the
+    // rounding 2^-53 in scratch.termError.
     double windowScale() const;
     double windowLimit() const;
     WindowSum windowSum(double x, const double* position, const double* scaledWeight, std::size_t count,
                         WindowScratch& scratch) const;
     // The terms of one line of unit weight at x0 at `count` points x, each
     // within windowLimit() of x0, vectorised: into scratch.term, with bounds
-    // on their errors in scratch.termError.
+    // on their errors in units of 2^-53 in scratch.termError.
     void lineTerms(double x0, const double* x, std::size_t count, WindowScratch& scratch) const;
     // The literal method's own stored terms, each times its weight, summed in
     // extended precision, for lines at any distance.
@@ -143,8 +145,7 @@ public:
     double termBoundFromMajorant(double majorant) const;
     double slopeBoundFromMajorant(double majorant) const;
 
-    // Terms of a window sum are below this share of the largest term beyond
-    // its reach.
+    // The usual reach of a window sum is reach(kWindowFraction).
     static constexpr double kWindowFraction = 1e-20;
 
 private:

@@ -322,8 +322,9 @@ void settleTailSigns(const HyperfineLines& lines, const LineShape& shape, double
             continue;
         }
         // Among the lines: every line within the cut-off of the run, unless
-        // so many crowd there that the sums would cancel beyond telling.
-        // Every line left out then lies beyond the cut-off of every point.
+        // too many crowd there to sum quickly (a sum near 0 amid crowded
+        // lines is a cancellation, not a tail). Every line left out then
+        // lies beyond the cut-off of every point.
         const double expected =
             lines.distinctPositions() * std::min(1.0, (high - low + 2.0 * cutoff) / (2.0 * (extent + cutoff)));
         if (expected <= static_cast<double>(kMostLines)) {
