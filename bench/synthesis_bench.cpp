@@ -21,6 +21,18 @@ namespace {
 
 using ravelle::SynthesisInput;
 
+// One proton of 1.5 G at the start-up values: two lines, and most of the
+// grid so far from both that only the signs of the tails are left to get.
+SynthesisInput startUp()
+{
+    SynthesisInput input;
+    input.displayRange = 30.0;
+    input.sigma = 0.1;
+    input.points = 500;
+    input.couplingH = {1.5};
+    return input;
+}
+
 // Naphthalene radical anion: two sets of four equivalent protons,
 // 256 lines on 25 positions.
 SynthesisInput naphthalene()
@@ -73,6 +85,7 @@ void runSynthesis(benchmark::State& state, const SynthesisInput& input)
         benchmark::DoNotOptimize(ravelle::synthesize(input));
 }
 
+void BM_startUp(benchmark::State& state) { runSynthesis(state, startUp()); }
 void BM_naphthalene(benchmark::State& state) { runSynthesis(state, naphthalene()); }
 void BM_h15(benchmark::State& state) { runSynthesis(state, h15()); }
 void BM_h15n6(benchmark::State& state) { runSynthesis(state, h15n6()); }
@@ -139,6 +152,7 @@ void BM_calculate(benchmark::State& state)
 #ifdef RAVELLE_BENCH_CALCULATE
 BENCHMARK(BM_calculate)->Name("calculate")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 #endif
+BENCHMARK(BM_startUp)->Name("start_up")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_naphthalene)->Name("naphthalene")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_h15)->Name("h15")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_h15n6)->Name("h15n6")->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -1,101 +1,41 @@
 #include "engine/FastSynthesis.h"
 
 #include <algorithm>
-#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <string>
 
-#include "engine/FastMath.h"
+#include "engine/DisplayGrid.h"
+#include "engine/FloatingPoint.h"
 #include "engine/FourierSum.h"
 #include "engine/HyperfineLines.h"
 #include "engine/Messages.h"
-#include "engine/UserError.h"
+#include "engine/SummationCosts.h"
+#include "engine/TailSigns.h"
 
 namespace ravelle {
 
 namespace {
 
 constexpr double kEpsilon = 0x1p-53;
-// The merged sum stops at this many sigma: the terms beyond are below 1e-20
-// of a line's peak, and their total enters the error bound.
-constexpr double kNearCutoff = 10.0;
 // A result is taken when its error bound is below this share of its range.
 constexpr double kAccuracyGoal = 2.5e-13;
-// A merged sum this cheap (in predicted nanoseconds) replaces a Fourier sum
-// whose bound falls short of the goal.
-constexpr double kCarefulBudget = 400e3;
 // The most distinct positions a merged sum holds: 16 bytes each, and up to
 // five times that while a stage is merged.
 constexpr std::size_t kMergedLimit = std::size_t{1} << 18;
 
-[[noreturn]] void fail(std::string_view message)
-{
-    throw UserError(std::string(message));
-}
-
-// The methods detect failures from values, not from the status flags; what
-// their own arithmetic raises (an FFT planner, a division by a zero step
-// while sizing) must not be mistaken for a failure afterwards.
-class StatusFlagsKept {
-public:
-    StatusFlagsKept() { std::fegetexceptflag(&saved_, FE_ALL_EXCEPT); }
-    ~StatusFlagsKept() { std::fesetexceptflag(&saved_, FE_ALL_EXCEPT); }
-    StatusFlagsKept(const StatusFlagsKept&) = delete;
-    StatusFlagsKept& operator=(const StatusFlagsKept&) = delete;
-
-private:
-    std::fexcept_t saved_{};
-};
-
-// ln(1 / (sqrt(6.2831852) s^2)): the log of the term scale.
-double logScale(double sigma)
-{
-    return -0.5 * std::log(static_cast<double>(kProgramTwoPi)) - 2.0 * std::log(sigma);
-}
-
-// The distance from a line beyond which its term, |d| exp(-d^2/2s^2) / (c s^3),
-// is below 2^-1076 and so stored as exactly 0; zero when no term can be
-// nonzero at all. Extended precision keeps exp(-d^2/2s^2) far past the
-// double range, so the cut-off is set by the stored double alone.
-double exactCutoff(double sigma)
-{
-    const double scale = logScale(sigma);
-    const double limit = -1076.0 * std::log(2.0);
-    const auto logTerm = [&](double u) { return std::log(u) - 0.5 * u * u + scale; };
-    if (logTerm(1.0) < limit)
-        return 0.0;
-    double low = 1.0, high = 1.0;
-    while (logTerm(high) >= limit)
-        high *= 2.0;
-    for (int i = 0; i < 40; ++i) {
-        const double middle = 0.5 * (low + high);
-        (logTerm(middle) >= limit ? low : high) = middle;
-    }
-    return (high + 0.05) * sigma * (1.0 + 1e-12);
-}
-
-// The largest term of a line of unit weight at `distance` or more from it.
-double termBeyond(double distance, double sigma)
-{
-    const double u = std::max(distance / sigma, 1.0);
-    return std::exp(std::log(u) - 0.5 * u * u + logScale(sigma));
-}
-
 // The grid and what every method shares.
 struct Problem {
-    explicit Problem(const SynthesisInput& input) : lines(input.couplingH, input.couplingN) {}
+    explicit Problem(const SynthesisInput& input)
+        : lines(input.couplingH, input.couplingN), shape(input.sigma), points(input.points)
+    {
+    }
 
     HyperfineLines lines;
-    double sigma = 0.0;       // |s|
-    double signedSigma = 0.0; // s as given, for the literal shape
-    std::int32_t points = 0;  // N
-    long double step = 0.0L;  // G / N as the literal computes it
-    std::vector<double> field;
-    double frameFieldLow = 0.0;
-    double frameFieldHigh = 0.0;
-    double cutoff = 0.0;      // exact cut-off
+    LineShape shape;
+    std::int32_t points = 0; // N
+    DisplayGrid grid;
+    double cutoff = 0.0;     // the shape's exact reach
     // Points first .. last (first + last = N) may have a nonzero term; the
     // others are exactly 0.
     std::int32_t first = 0;
@@ -109,6 +49,14 @@ struct RawSum {
     double literalError = 0.0;  // |literal double sum - exact sum|
     bool allTermsZero = false;  // every term is known to be exactly 0
     bool exactlyLiteral = false; // the literal method's own sums, bit for bit
+    bool storedTerms = false;   // sums of the literal method's own terms
+    // The points whose sign the error bound leaves open, where their own
+    // bounds tell them apart; otherwise those within `error` of 0.
+    std::optional<std::vector<std::size_t>> doubtful;
+    // The lines the sums were formed from, every line within [low, high].
+    std::optional<MergedLines> lines;
+    double linesLow = 0.0;
+    double linesHigh = 0.0;
 };
 
 double range(const std::vector<double>& values)
@@ -147,14 +95,12 @@ double literalRounding(double terms, double magnitude)
 }
 
 // A bound on the sum of |term| over all lines at any point: each line at its
-// largest, or, from the majorant B (the largest sum of exp(-d^2 / 4 s^2)),
-// |d| exp(-d^2 / 2 s^2) / s <= 0.858 exp(-d^2 / 4 s^2).
+// largest, or what the shape's majorant allows.
 double termMagnitudes(const Problem& problem, double largestMajorant)
 {
-    const double largestTerm = std::exp(-0.5 + logScale(problem.sigma));
-    const double all = problem.lines.lineCount() * largestTerm;
+    const double all = problem.lines.lineCount() * problem.shape.largestTerm();
     if (largestMajorant > 0)
-        return std::min(all, 0.858 * largestMajorant * std::exp(logScale(problem.sigma)));
+        return std::min(all, problem.shape.termBoundFromMajorant(largestMajorant));
     return all;
 }
 
@@ -163,82 +109,66 @@ double termMagnitudes(const Problem& problem, double largestMajorant)
 // reach is the exact cut-off, so a term left out is exactly zero.
 std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t limit)
 {
-    const double reach = exact ? problem.cutoff : std::min(problem.cutoff, kNearCutoff * problem.sigma);
-    const double lowPoint = std::min(problem.field[problem.first], problem.field[problem.last]);
-    const double highPoint = std::max(problem.field[problem.first], problem.field[problem.last]);
-    const auto merged = mergeLines(problem.lines, lowPoint - reach, highPoint + reach, limit);
-    if (!merged)
+    const LineShape& shape = problem.shape;
+    const std::vector<double>& field = problem.grid.field;
+    const double reach =
+        exact ? problem.cutoff : std::min(problem.cutoff, shape.reach(LineShape::kWindowFraction));
+    const double lowPoint = std::min(field[problem.first], field[problem.last]);
+    const double highPoint = std::max(field[problem.first], field[problem.last]);
+    RawSum sum;
+    sum.linesLow = lowPoint - reach;
+    sum.linesHigh = highPoint + reach;
+    sum.lines = mergeLines(problem.lines, sum.linesLow, sum.linesHigh, limit);
+    if (!sum.lines)
         return std::nullopt;
-    const std::vector<double>& position = merged->position;
-    const std::vector<double>& weight = merged->weight;
+    const std::vector<double>& position = sum.lines->position;
+    const std::vector<double>& weight = sum.lines->weight;
     const std::size_t lineCount = position.size();
 
-    const double sigma = problem.sigma;
-    const double inverseSigma = 1.0 / sigma;
-    const auto scale = static_cast<double>(1.0L / (std::sqrt(kProgramTwoPi) * sigma * sigma));
-    std::vector<double> scaledWeight(lineCount);
-    for (std::size_t j = 0; j < lineCount; ++j)
-        scaledWeight[j] = scale * weight[j];
-    std::vector<double> q(lineCount), exponent(lineCount), term(lineCount), termError(lineCount);
-    const GaussianShape shape(problem.signedSigma);
+    std::vector<double> scaledWeight;
+    WindowScratch scratch;
+    if (!exact) {
+        const double scale = shape.windowScale();
+        scaledWeight.resize(lineCount);
+        for (std::size_t j = 0; j < lineCount; ++j)
+            scaledWeight[j] = scale * weight[j];
+        scratch.reserve(lineCount);
+    }
 
-    RawSum sum;
-    sum.value.assign(problem.field.size(), 0.0);
+    sum.value.assign(field.size(), 0.0);
+    if (!exact)
+        sum.doubtful.emplace();
+    const double lines = problem.lines.lineCount();
+    const double tail = exact ? 0.0 : lines * shape.tailBound(reach);
     double worstError = 0.0;
     double worstMagnitude = 0.0;
     bool anyNonzero = false;
     // Points in ascending field, so that the lines in reach only move up.
-    const bool ascending = problem.step > 0;
+    const bool ascending = problem.grid.step > 0;
     std::size_t begin = 0, end = 0;
     for (std::int32_t n = problem.first; n <= problem.last; ++n) {
         const auto i = static_cast<std::size_t>(ascending ? n : problem.first + problem.last - n);
-        const double x = problem.field[i];
+        const double x = field[i];
         while (begin < lineCount && position[begin] < x - reach)
             ++begin;
         end = std::max(end, begin);
         while (end < lineCount && position[end] <= x + reach)
             ++end;
         const std::size_t count = end - begin;
-        long double total = 0.0L;
-        double magnitude = 0.0;
-        double error = 0.0;
-        if (exact) {
-            for (std::size_t j = begin; j < end; ++j) {
-                const double t = static_cast<double>(shape.term(x, position[j])) * weight[j];
-                anyNonzero = anyNonzero || t != 0.0;
-                total += t;
-                magnitude += std::fabs(t);
-            }
-            // One rounding of the weight product, and the extended sum.
-            error = magnitude * (2.0 * kEpsilon + static_cast<double>(count) * 0x1p-63);
-        } else {
-            // |q| <= the near cut-off, so the exponent stays above -708.
-            for (std::size_t j = 0; j < count; ++j) {
-                q[j] = (x - position[begin + j]) * inverseSigma;
-                exponent[j] = -0.5 * q[j] * q[j];
-            }
-            expNonPositive(exponent.data(), term.data(), count);
-            for (std::size_t j = 0; j < count; ++j) {
-                term[j] *= -q[j] * scaledWeight[begin + j];
-                // The exponent carries about 1.5 q^2 roundings of relative size.
-                termError[j] = std::fabs(term[j]) * (3.0 * q[j] * q[j] + 10.0);
-            }
-            for (std::size_t j = 0; j < count; ++j) {
-                total += term[j];
-                magnitude += std::fabs(term[j]);
-                error += termError[j];
-            }
-            error *= kEpsilon;
-        }
-        sum.value[i] = static_cast<double>(total);
-        worstError = std::max(worstError, error);
-        worstMagnitude = std::max(worstMagnitude, magnitude);
+        const WindowSum window =
+            exact ? shape.storedTermSum(x, position.data() + begin, weight.data() + begin, count)
+                  : shape.windowSum(x, position.data() + begin, scaledWeight.data() + begin, count, scratch);
+        anyNonzero = anyNonzero || window.magnitude != 0.0;
+        sum.value[i] = static_cast<double>(window.value);
+        if (!exact && std::fabs(sum.value[i]) <= window.error + tail)
+            sum.doubtful->push_back(i);
+        worstError = std::max(worstError, window.error);
+        worstMagnitude = std::max(worstMagnitude, window.magnitude);
     }
-    const double lines = problem.lines.lineCount();
-    const double tail = exact ? 0.0 : lines * termBeyond(reach, sigma);
     sum.error = worstError + tail;
     sum.literalError = literalRounding(lines, worstMagnitude + tail);
     sum.allTermsZero = exact && !anyNonzero;
+    sum.storedTerms = exact;
     return sum;
 }
 
@@ -247,18 +177,19 @@ std::optional<RawSum> mergedSum(const Problem& problem, bool exact, std::size_t 
 // skipped, since their terms are exactly 0 and adding 0 changes no sum.
 RawSum listOrderSum(const Problem& problem)
 {
-    const GaussianShape shape(problem.signedSigma);
+    const LineShape& shape = problem.shape;
+    const std::vector<double>& field = problem.grid.field;
     const double reach = problem.cutoff;
     RawSum sum;
     sum.exactlyLiteral = true;
-    sum.value.assign(problem.field.size(), 0.0);
+    sum.value.assign(field.size(), 0.0);
     // A point whose field is below 2^-66 of every line's |position| gets the
     // same extended difference x - x0 = -x0 from each line as the last point
     // summed, if that one did too: the same terms, the same sum.
     double summedAt = INFINITY;
     double absorbedBelow = 0.0;
-    for (std::size_t i = 0; i < problem.field.size(); ++i) {
-        const double x = problem.field[i];
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const double x = field[i];
         if (i > 0 && std::max(std::fabs(x), std::fabs(summedAt)) < absorbedBelow) {
             sum.value[i] = sum.value[i - 1];
             continue;
@@ -269,10 +200,10 @@ RawSum listOrderSum(const Problem& problem)
             nearest = std::min(nearest, std::fabs(line));
             const double term = static_cast<double>(shape.term(x, line));
             if (!std::isfinite(term))
-                fail(messages::kOverflow);
+                failWith(messages::kOverflow);
             total = static_cast<double>(static_cast<long double>(term) + total);
             if (!std::isfinite(total))
-                fail(messages::kOverflow);
+                failWith(messages::kOverflow);
         });
         sum.value[i] = total;
         summedAt = x;
@@ -284,7 +215,7 @@ RawSum listOrderSum(const Problem& problem)
 
 FourierWindow fourierWindow(const Problem& problem)
 {
-    return {problem.sigma, std::fabs(problem.step), static_cast<std::int64_t>(problem.last - problem.first)};
+    return {std::fabs(problem.grid.step), static_cast<std::int64_t>(problem.last - problem.first)};
 }
 
 // The Fourier sum on the points that can be nonzero, moved from the even
@@ -292,24 +223,26 @@ FourierWindow fourierWindow(const Problem& problem)
 RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout, bool tightBound)
 {
     const FourierWindow window = fourierWindow(problem);
+    const std::vector<double>& field = problem.grid.field;
+    const long double step = problem.grid.step;
     const auto n = static_cast<long double>(problem.points);
     // The even grid the transform samples: (i - N/2) * step.
     std::vector<long double> shift(static_cast<std::size_t>(problem.last - problem.first + 1));
     bool shifted = false;
     for (std::int32_t i = problem.first; i <= problem.last; ++i) {
-        const long double ideal = (2 * static_cast<long double>(i) - n) * problem.step / 2;
-        const long double offset = problem.field[static_cast<std::size_t>(i)] - ideal;
+        const long double ideal = (2 * static_cast<long double>(i) - n) * step / 2;
+        const long double offset = field[static_cast<std::size_t>(i)] - ideal;
         shift[static_cast<std::size_t>(i - problem.first)] = offset;
         shifted = shifted || offset != 0.0L;
     }
-    const FourierSum fourier = fourierSum(problem.lines, window, layout, {shifted, tightBound});
+    const FourierSum fourier = fourierSum(problem.lines, problem.shape, window, layout, {shifted, tightBound});
 
     RawSum sum;
-    sum.value.assign(problem.field.size(), 0.0);
+    sum.value.assign(field.size(), 0.0);
     double worstShift = 0.0;
     for (std::int32_t i = problem.first; i <= problem.last; ++i) {
         // The transform runs upwards in field; a negative step runs the grid down.
-        const auto m = static_cast<std::size_t>(problem.step > 0 ? i - problem.first : problem.last - i);
+        const auto m = static_cast<std::size_t>(step > 0 ? i - problem.first : problem.last - i);
         const long double offset = shift[static_cast<std::size_t>(i - problem.first)];
         long double value = fourier.value[m];
         if (shifted)
@@ -327,10 +260,11 @@ RawSum fourierRawSum(const Problem& problem, const FourierLayout& layout, bool t
 // The Fourier series summed at each point that can be nonzero.
 RawSum seriesRawSum(const Problem& problem, const FourierLayout& layout, bool tightBound)
 {
-    const std::vector<double> points(problem.field.begin() + problem.first, problem.field.begin() + problem.last + 1);
-    const FourierSum series = fourierSeries(problem.lines, problem.sigma, layout, points, tightBound);
+    const std::vector<double>& field = problem.grid.field;
+    const std::vector<double> points(field.begin() + problem.first, field.begin() + problem.last + 1);
+    const FourierSum series = fourierSeries(problem.lines, problem.shape, layout, points, tightBound);
     RawSum sum;
-    sum.value.assign(problem.field.size(), 0.0);
+    sum.value.assign(field.size(), 0.0);
     std::copy(series.value.begin(), series.value.end(), sum.value.begin() + problem.first);
     sum.error = series.valueError;
     sum.literalError = literalRounding(problem.lines.lineCount(), termMagnitudes(problem, series.largestMajorant));
@@ -356,17 +290,37 @@ constexpr std::size_t kSeriesPointLimit = 8192;
 SeriesPlan seriesPlan(const Problem& problem, SummationMethod requested)
 {
     SeriesPlan plan;
-    plan.layout = fourierLayout(problem.lines, fourierWindow(problem));
+    plan.layout = fourierLayout(problem.lines, problem.shape, fourierWindow(problem));
     plan.cost = fourierCost(problem.lines, plan.layout, {true, true});
     const auto points = static_cast<std::size_t>(problem.last - problem.first + 1);
     if (requested == SummationMethod::Fourier || points > kSeriesPointLimit)
         return plan;
-    const double reach = std::max(std::fabs(problem.field[problem.first]), std::fabs(problem.field[problem.last]));
-    const FourierLayout layout = seriesLayout(problem.lines, problem.sigma, reach);
+    const std::vector<double>& field = problem.grid.field;
+    const double reach = std::max(std::fabs(field[problem.first]), std::fabs(field[problem.last]));
+    const FourierLayout layout = seriesLayout(problem.lines, problem.shape, reach);
     const double cost = seriesCost(problem.lines, layout, points, true);
     if (requested == SummationMethod::FourierSeries || cost < plan.cost)
         plan = {false, layout, cost};
     return plan;
+}
+
+// Where a sum is too small for its error bound to vouch for its sign, the
+// nearest lines decide it again with the literal method's own terms.
+void settleTails(const Problem& problem, RawSum& sum)
+{
+    if (sum.exactlyLiteral || sum.storedTerms)
+        return;
+    KnownLines known;
+    if (sum.lines)
+        known = {&*sum.lines, sum.linesLow, sum.linesHigh};
+    if (!sum.doubtful) {
+        sum.doubtful.emplace();
+        for (auto i = static_cast<std::size_t>(problem.first); i <= static_cast<std::size_t>(problem.last); ++i)
+            if (std::fabs(sum.value[i]) <= sum.error)
+                sum.doubtful->push_back(i);
+    }
+    settleTailSigns(problem.lines, problem.shape, problem.cutoff, problem.grid.field, std::move(*sum.doubtful), known,
+                    sum.value);
 }
 
 // Range and normalisation with the literal method's arithmetic: a flat sum
@@ -375,24 +329,23 @@ SimulatedSpectrum finish(Problem& problem, RawSum&& sum)
 {
     SimulatedSpectrum spectrum;
     spectrum.points = problem.points;
-    spectrum.frameFieldLow = problem.frameFieldLow;
-    spectrum.frameFieldHigh = problem.frameFieldHigh;
+    spectrum.frameFieldLow = problem.grid.low;
+    spectrum.frameFieldHigh = problem.grid.high;
     const RawExtremes extremes = rawExtremes(sum.value);
     const long double span = static_cast<long double>(extremes.high) - extremes.low;
     if (span == 0.0L)
-        fail(sum.value[0] == 0.0 ? messages::kInvalidOperation : messages::kDivisionByZero);
+        failDivisionByZero(sum.value[0]);
     spectrum.rawLow = extremes.low;
     spectrum.rawHigh = extremes.high;
     spectrum.intensity = std::move(sum.value);
     for (double& value : spectrum.intensity)
         value = static_cast<double>(2 * static_cast<long double>(value) / span);
-    spectrum.field = std::move(problem.field);
+    spectrum.field = std::move(problem.grid.field);
     return spectrum;
 }
 
 // Predicted nanoseconds of a merged sum and the number of distinct positions
-// it would hold, from the groups of equal constants (rounding can split a
-// few more).
+// it would hold.
 struct MergedEstimate {
     double positions = 1.0;
     double cost = 0.0;
@@ -401,85 +354,64 @@ struct MergedEstimate {
 MergedEstimate mergedEstimate(const Problem& problem)
 {
     MergedEstimate estimate;
-    for (const EquivalentNuclei& group : problem.lines.equivalentNuclei())
-        estimate.positions *= group.nitrogen ? 2.0 * group.count + 1.0 : group.count + 1.0;
+    estimate.positions = problem.lines.distinctPositions();
     const double points = problem.last - problem.first + 1;
-    const double nearPoints = 2.0 * kNearCutoff * problem.sigma / std::fabs(static_cast<double>(problem.step)) + 1.0;
+    const double nearPoints =
+        2.0 * problem.shape.reach(LineShape::kWindowFraction) / std::fabs(static_cast<double>(problem.grid.step)) + 1.0;
     const double terms = estimate.positions * std::min(points, nearPoints);
-    estimate.cost = 3300.0 + 20.0 * estimate.positions + 4.5 * terms + 7.0 * points;
+    estimate.cost = costs::kMergedSetUp + costs::kMergedPerPosition * estimate.positions
+                    + costs::kMergedPerTerm * terms + costs::kMergedPerPoint * points;
     return estimate;
-}
-
-// The literal method's failures that come before any sum, in its order:
-// a stored line beyond the double range, 0 points, sigma 0.
-void failAsTheLiteralWouldBeforeSumming(const SynthesisInput& input, const Problem& problem)
-{
-    if (problem.lines.overflows())
-        fail(messages::kOverflow);
-    if (input.points == 0)
-        fail(input.displayRange == 0.0 ? messages::kInvalidOperation : messages::kDivisionByZero);
 }
 
 std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMethod requested)
 {
-    // What the literal method refuses, it refuses with its own messages.
-    const auto finite = [](double value) { return std::isfinite(value); };
-    if (input.points < 0 || input.points > kMaxCalcPoints || input.couplingH.size() > kMaxHydrogens
-        || input.couplingN.size() > kMaxNitrogens || !finite(input.displayRange) || !finite(input.sigma)
-        || !std::all_of(input.couplingH.begin(), input.couplingH.end(), finite)
-        || !std::all_of(input.couplingN.begin(), input.couplingN.end(), finite))
-        return std::nullopt;
-
+    // The literal method's failures before any sum, in its order: what it
+    // refuses, a stored line beyond the double range, 0 points, sigma 0.
+    refuseUnusableInput(input);
     Problem problem(input);
-    failAsTheLiteralWouldBeforeSumming(input, problem);
-
-    problem.points = input.points;
-    problem.signedSigma = input.sigma;
-    problem.sigma = std::fabs(input.sigma);
-    problem.frameFieldLow = static_cast<double>(-static_cast<long double>(input.displayRange) / 2);
-    problem.frameFieldHigh = static_cast<double>(static_cast<long double>(input.displayRange) / 2);
-    problem.step = static_cast<long double>(input.displayRange) / input.points;
-    problem.field.resize(static_cast<std::size_t>(input.points) + 1);
-    for (std::size_t i = 0; i < problem.field.size(); ++i)
-        problem.field[i] = static_cast<double>(problem.step * static_cast<long double>(i) + problem.frameFieldLow);
-
-    if (problem.sigma == 0.0) {
+    if (problem.lines.overflows())
+        failWith(messages::kOverflow);
+    problem.grid = displayGrid(input.displayRange, input.points);
+    const std::vector<double>& field = problem.grid.field;
+    const LineShape& shape = problem.shape;
+    if (shape.width() == 0.0) {
         // The first term divides -d^2/2 by 0: 0 / 0 when the first point
         // lies on the first line.
-        fail(problem.field[0] == problem.lines.firstLine() ? messages::kInvalidOperation
-                                                           : messages::kDivisionByZero);
+        failDivisionByZero(static_cast<long double>(field[0]) - problem.lines.firstLine());
     }
 
     // Sums at a steep enough sigma may overflow partway, depending on the
     // order of the terms: only the literal order can tell.
     const double lineCount = problem.lines.lineCount();
     const bool mayOverflow =
-        std::log(lineCount) - 0.5 + logScale(problem.sigma) + std::log(4.0) >= std::log(std::numeric_limits<double>::max());
+        std::log(lineCount) + shape.logLargestTerm() + std::log(4.0) >= std::log(std::numeric_limits<double>::max());
 
-    problem.cutoff = exactCutoff(problem.sigma);
+    problem.cutoff = shape.exactReach();
     // Only points this close to zero can have a line within the cut-off.
     const double reach = problem.lines.extent() + problem.cutoff;
     std::int32_t firstNear = -1, lastNear = -1;
     for (std::int32_t i = 0; i <= problem.points; ++i) {
-        if (std::fabs(problem.field[static_cast<std::size_t>(i)]) <= reach) {
+        if (std::fabs(field[static_cast<std::size_t>(i)]) <= reach) {
             if (firstNear < 0)
                 firstNear = i;
             lastNear = i;
         }
     }
     if (problem.cutoff == 0.0 || firstNear < 0)
-        fail(messages::kInvalidOperation); // every term is 0: a flat sum of zeros
+        failWith(messages::kInvalidOperation); // every term is 0: a flat sum of zeros
     problem.first = std::min(firstNear, problem.points - lastNear);
     problem.last = problem.points - problem.first;
 
     const auto done = [&](RawSum&& sum, SummationMethod method) {
+        settleTails(problem, sum);
         return FastSpectrum{finish(problem, std::move(sum)), method};
     };
     const auto careful = [&]() -> FastSpectrum {
         // Terms exactly as the literal stores them: a zero is a true zero.
         if (auto exact = mergedSum(problem, true, kMergedLimit)) {
             if (exact->allTermsZero)
-                fail(messages::kInvalidOperation);
+                failWith(messages::kInvalidOperation);
             if (accurate(*exact))
                 return done(std::move(*exact), SummationMethod::MergedLines);
         }
@@ -507,9 +439,9 @@ std::optional<FastSpectrum> synthesize(const SynthesisInput& input, SummationMet
     const MergedEstimate mergedGuess = mergedEstimate(problem);
     const double fourierPrice = series.cost;
     // The Fourier sum's bound is mostly the rounding of the stored positions,
-    // about 2 drift / sigma of the range where the lines crowd most.
-    const bool fourierLikelyAccurate = 2.0 * problem.lines.roundingDrift() / problem.sigma <= kAccuracyGoal;
-    const double carefulBudget = std::max(4.0 * fourierPrice, kCarefulBudget);
+    // about 2 drift / width of the range where the lines crowd most.
+    const bool fourierLikelyAccurate = 2.0 * problem.lines.roundingDrift() / shape.width() <= kAccuracyGoal;
+    const double carefulBudget = std::max(4.0 * fourierPrice, costs::kCarefulBudget);
     const auto mergedWithin = [&](double budget) -> std::optional<RawSum> {
         // Give up once the distinct positions alone would cost more than the budget.
         const double perPosition = mergedGuess.cost / mergedGuess.positions;

@@ -7,7 +7,9 @@
 namespace ravelle {
 
 // The same spectrum as synthesizeLiteral, to rounding, without listing every
-// line at every point. Returns nothing where it cannot promise the literal
+// line at every point; where a sum is too small for a method's error bound,
+// far from the lines, it has the sign of the exact sum of the literal
+// method's terms. Returns nothing where it cannot promise the literal
 // outcome (the caller then runs the literal method); throws the same
 // UserError the literal method would.
 std::optional<SimulatedSpectrum> synthesizeFast(const SynthesisInput& input);

@@ -13,14 +13,18 @@ namespace {
 
 constexpr int kErrorFlags = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
-[[noreturn]] void fail(std::string_view message)
+} // namespace
+
+void failWith(std::string_view message)
 {
-    // A later command must not find this failure's flags still raised.
     std::feclearexcept(kErrorFlags);
     throw UserError(std::string(message));
 }
 
-} // namespace
+void failDivisionByZero(long double numerator)
+{
+    failWith(numerator == 0.0L ? messages::kInvalidOperation : messages::kDivisionByZero);
+}
 
 void clearFloatingPointErrors()
 {
@@ -38,10 +42,10 @@ void throwOnFloatingPointError()
     // One operation raises only one of these; should several be pending, the
     // invalid operation is the most telling.
     if (raised & FE_INVALID)
-        fail(messages::kInvalidOperation);
+        failWith(messages::kInvalidOperation);
     if (raised & FE_DIVBYZERO)
-        fail(messages::kDivisionByZero);
-    fail(messages::kOverflow);
+        failWith(messages::kDivisionByZero);
+    failWith(messages::kOverflow);
 }
 
 bool floatingPointErrorPending()
@@ -55,10 +59,10 @@ double storeDouble(long double value)
     // Decided on the values rather than the flags, so no reordering by the
     // compiler can lose the failure.
     if (std::isnan(value))
-        fail(messages::kInvalidOperation);
+        failWith(messages::kInvalidOperation);
     const double stored = floatingPointBarrier(static_cast<double>(floatingPointBarrier(value)));
     if (std::isinf(stored))
-        fail(messages::kOverflow);
+        failWith(messages::kOverflow);
     return stored;
 }
 

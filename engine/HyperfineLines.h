@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 // The hyperfine stick spectrum described by its stages rather than listed:
@@ -52,6 +53,15 @@ public:
     double firstLine() const { return firstLine_; }
     // A bound on |stored line - exact sum of its offsets| for every line.
     double roundingDrift() const { return drift_; }
+    // How many distinct positions the lines fall on, from the groups of
+    // equal constants (rounding can split a few more).
+    double distinctPositions() const
+    {
+        double positions = 1.0;
+        for (const EquivalentNuclei& group : equivalent_)
+            positions *= group.nitrogen ? 2.0 * group.count + 1.0 : group.count + 1.0;
+        return positions;
+    }
 
     // A bound on how far the lines that descend from a position stored after
     // `done` stages can lie from it: the remaining offsets and their rounding.
@@ -86,35 +96,41 @@ std::optional<MergedLines> mergeLines(const HyperfineLines& lines, double low, d
 
 namespace detail {
 
+// False once a visit has asked to stop.
 template <typename Visit>
-void visitLinesFrom(const HyperfineLines& lines, std::size_t done, double position, double low, double high,
+bool visitLinesFrom(const HyperfineLines& lines, std::size_t done, double position, double low, double high,
                     Visit& visit)
 {
     const auto& stages = lines.stages();
     if (done == stages.size()) {
-        if (position >= low && position <= high)
-            visit(position);
-        return;
+        if (position >= low && position <= high) {
+            if constexpr (std::is_same_v<std::invoke_result_t<Visit&, double>, bool>)
+                return visit(position);
+            else
+                visit(position);
+        }
+        return true;
     }
     const double reach = lines.reach(done, position);
     if (position + reach < low || position - reach > high)
-        return;
+        return true;
     const HyperfineStage& stage = stages[done];
-    visitLinesFrom(lines, done + 1, storedLine(position, -stage.offset), low, high, visit);
-    if (stage.nitrogen)
-        visitLinesFrom(lines, done + 1, position, low, high, visit);
-    visitLinesFrom(lines, done + 1, storedLine(position, stage.offset), low, high, visit);
+    return visitLinesFrom(lines, done + 1, storedLine(position, -stage.offset), low, high, visit)
+           && (!stage.nitrogen || visitLinesFrom(lines, done + 1, position, low, high, visit))
+           && visitLinesFrom(lines, done + 1, storedLine(position, stage.offset), low, high, visit);
 }
 
 } // namespace detail
 
 // Calls visit(position) for every line of the list whose stored position lies
 // within [low, high], in list order, skipping whole branches that cannot
-// reach the interval. Requires !lines.overflows().
+// reach the interval. A visit that returns a bool stops the walk by
+// returning false, and so does visitLinesWithin then. Requires
+// !lines.overflows().
 template <typename Visit>
-void visitLinesWithin(const HyperfineLines& lines, double low, double high, Visit&& visit)
+bool visitLinesWithin(const HyperfineLines& lines, double low, double high, Visit&& visit)
 {
-    detail::visitLinesFrom(lines, 0, 0.0, low, high, visit);
+    return detail::visitLinesFrom(lines, 0, 0.0, low, high, visit);
 }
 
 } // namespace ravelle

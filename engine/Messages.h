@@ -1,9 +1,12 @@
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "engine/SynthesisLimits.h"
 
 // Every text the program shows to the user, in one place. The runtime
 // messages are the Japanese ones the program has always shown, byte for byte.
@@ -45,6 +48,58 @@ inline constexpr std::string_view kCancelWork = "Cancel";
 // failure says about itself; one that says nothing is shown as kInternalError.
 inline constexpr std::string_view kInternalErrorPrefix = "Internal error: ";
 inline constexpr std::string_view kInternalError = "Internal error.";
+
+// The synthesis's own refusals; their numbers are the limits themselves.
+namespace detail {
+
+// A message put together at compile time from texts and whole numbers.
+struct ComposedText {
+    char chars[160] = {};
+    std::size_t size = 0;
+
+    constexpr void append(std::string_view text)
+    {
+        for (const char c : text)
+            chars[size++] = c;
+    }
+    constexpr void append(std::integral auto number)
+    {
+        char digits[24] = {};
+        std::size_t count = 0;
+        const bool negative = number < 0;
+        do {
+            const auto digit = number % 10;
+            digits[count++] = static_cast<char>('0' + (digit < 0 ? -digit : digit));
+            number /= 10;
+        } while (number != 0);
+        if (negative)
+            chars[size++] = '-';
+        while (count > 0)
+            chars[size++] = digits[--count];
+    }
+    constexpr std::string_view view() const { return {chars, size}; }
+};
+
+template <typename... Pieces>
+constexpr ComposedText compose(Pieces... pieces)
+{
+    ComposedText text;
+    (text.append(pieces), ...);
+    return text;
+}
+
+inline constexpr ComposedText kPointCountOutOfRangeText = compose(
+    std::string_view("The number of points (NoPnts) must be between "), kMinCalcPoints, std::string_view(" and "),
+    kMaxCalcPoints, std::string_view("."));
+inline constexpr ComposedText kTooManyCouplingsText =
+    compose(std::string_view("At most "), kMaxHydrogens, std::string_view(" hydrogen and "), kMaxNitrogens,
+            std::string_view(" nitrogen coupling constants can take part in a simulation."));
+
+} // namespace detail
+
+inline constexpr std::string_view kPointCountOutOfRange = detail::kPointCountOutOfRangeText.view();
+inline constexpr std::string_view kTooManyCouplings = detail::kTooManyCouplingsText.view();
+inline constexpr std::string_view kNoMemoryForSimulation = "There is not enough memory for this simulation.";
 
 // A quoted text longer than kLongestQuote bytes is shown as its first
 // kQuoteHead and last kQuoteTail bytes (moved to whole characters) with "…"

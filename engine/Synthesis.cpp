@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/DisplayGrid.h"
 #include "engine/FastSynthesis.h"
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
@@ -25,67 +26,30 @@ inline double store(long double value)
     return stored;
 }
 
-// The line shape for one sigma, with the checks that name a failure.
-struct LineShape : GaussianShape {
-    using GaussianShape::GaussianShape;
+// The raw sum at one grid point, lines in list order, each sum stored as a
+// double. No flag is tested here: the caller tests once per point.
+double literalSum(const LineShape& shape, double x, const std::vector<double>& lines)
+{
+    double total = 0.0;
+    for (const double x0 : lines)
+        total = static_cast<double>(static_cast<long double>(static_cast<double>(shape.term(x, x0))) + total);
+    return total;
+}
 
-    // One term in its fixed order of operations, each failure reported as
-    // soon as it happens.
-    double checkedTerm(double x, double x0) const
-    {
-        const auto checked = [](long double value) {
-            value = floatingPointBarrier(value);
-            throwOnFloatingPointError();
-            return value;
-        };
-        const long double difference = checked(static_cast<long double>(x) - x0);
-        long double exponent = checked(-difference * difference);
-        exponent = checked(exponent / 2);
-        exponent = checked(exponent / sigma);
-        exponent = checked(exponent / sigma);
-        long double value = checked(std::exp(exponent));
-        value = checked(value * (static_cast<long double>(x0) - x));
-        value = checked(value / normalisation);
-        value = checked(value / sigma);
-        value = checked(value / sigma);
-        return storeDouble(value);
-    }
-
-    // The raw sum at one grid point, lines in list order, each sum stored as
-    // a double. No flag is tested here: the caller tests once per point.
-    double sum(double x, const std::vector<double>& lines) const
-    {
-        double total = 0.0;
-        for (const double x0 : lines)
-            total = static_cast<double>(static_cast<long double>(static_cast<double>(term(x, x0))) + total);
-        return total;
-    }
-
-    // The same sum, checked after every operation, to name the first failure.
-    double checkedSum(double x, const std::vector<double>& lines) const
-    {
-        clearFloatingPointErrors();
-        x = floatingPointBarrier(x);
-        double total = 0.0;
-        for (const double x0 : lines)
-            total = storeDouble(static_cast<long double>(checkedTerm(x, x0)) + total);
-        return total;
-    }
-};
+// The same sum, checked after every operation, to name the first failure.
+double checkedLiteralSum(const LineShape& shape, double x, const std::vector<double>& lines)
+{
+    clearFloatingPointErrors();
+    x = floatingPointBarrier(x);
+    double total = 0.0;
+    for (const double x0 : lines)
+        total = storeDouble(static_cast<long double>(shape.checkedTerm(x, x0)) + total);
+    return total;
+}
 
 SimulatedSpectrum synthesizeChecked(const SynthesisInput& input)
 {
-    if (input.points < 0 || input.points > kMaxCalcPoints)
-        throw UserError(std::string(kPointCountOutOfRange));
-    if (input.couplingH.size() > kMaxHydrogens || input.couplingN.size() > kMaxNitrogens)
-        throw UserError(std::string(kTooManyCouplings));
-    // Every value stored by the program is finite; one that is not would pass
-    // through the arithmetic below without raising a flag.
-    const auto finite = [](double value) { return std::isfinite(value); };
-    if (!finite(input.displayRange) || !finite(input.sigma)
-        || !std::all_of(input.couplingH.begin(), input.couplingH.end(), finite)
-        || !std::all_of(input.couplingN.begin(), input.couplingN.end(), finite))
-        throw UserError(std::string(messages::kInvalidOperation));
+    refuseUnusableInput(input);
 
     clearFloatingPointErrors();
     // Nothing computed from the inputs may be moved before the clearing.
@@ -95,29 +59,23 @@ SimulatedSpectrum synthesizeChecked(const SynthesisInput& input)
 
     const std::vector<double> lines = buildLineList(input.couplingH, input.couplingN);
 
+    // 0 points divide by zero here, before any line is summed.
+    DisplayGrid grid = displayGrid(range, points);
     SimulatedSpectrum spectrum;
     spectrum.points = points;
-    spectrum.frameFieldLow = storeDouble(-static_cast<long double>(range) / 2);
-    spectrum.frameFieldHigh = storeDouble(static_cast<long double>(range) / 2);
-
+    spectrum.frameFieldLow = grid.low;
+    spectrum.frameFieldHigh = grid.high;
+    spectrum.field = std::move(grid.field);
     // Room for the entries the published arrays carry beyond the points.
-    const auto count = static_cast<std::size_t>(points) + 1;
-    spectrum.field.reserve(count + 9);
+    const std::size_t count = spectrum.field.size();
     spectrum.intensity.reserve(count + 9);
-    spectrum.field.resize(count);
     spectrum.intensity.resize(count);
-
-    // The grid step: 0 points divide by zero here, before any line is summed.
-    const long double step = floatingPointBarrier(static_cast<long double>(range) / points);
-    throwOnFloatingPointError();
-    for (std::size_t i = 0; i < count; ++i)
-        spectrum.field[i] = storeDouble(step * static_cast<long double>(i) + spectrum.frameFieldLow);
 
     for (std::size_t i = 0; i < count; ++i) {
         const double x = floatingPointBarrier(spectrum.field[i]);
-        double total = floatingPointBarrier(shape.sum(x, lines));
+        double total = floatingPointBarrier(literalSum(shape, x, lines));
         if (floatingPointErrorPending())
-            total = shape.checkedSum(x, lines); // throws the first failure at this point
+            total = checkedLiteralSum(shape, x, lines); // throws the first failure at this point
         spectrum.intensity[i] = total;
     }
 
@@ -186,7 +144,7 @@ SynthesisInput synthesisInput(const ProgramState& state)
 std::vector<double> buildLineList(const std::vector<double>& couplingH, const std::vector<double>& couplingN)
 {
     if (couplingH.size() > kMaxHydrogens || couplingN.size() > kMaxNitrogens)
-        throw UserError(std::string(kTooManyCouplings));
+        failWith(messages::kTooManyCouplings);
     const auto hydrogens = static_cast<std::int32_t>(couplingH.size());
     const auto nitrogens = static_cast<std::int32_t>(couplingN.size());
     const auto lineCount = static_cast<std::size_t>(IntegerPower(2, hydrogens) * IntegerPower(3, nitrogens));
@@ -225,7 +183,7 @@ SimulatedSpectrum synthesizeLiteral(const SynthesisInput& input)
     try {
         return synthesizeChecked(input);
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kNoMemoryForSimulation));
+        failWith(messages::kNoMemoryForSimulation);
     }
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include <cmath>
-#include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
+#include "engine/LineShape.h"
 #include "engine/ProgramState.h"
+#include "engine/SynthesisInput.h"
+#include "engine/SynthesisLimits.h"
 
 // The simulated first-derivative spectrum: hyperfine stick spectrum of up to
 // 15 hydrogens (spin 1/2) and 6 nitrogens (spin 1), a unit-area Gaussian
@@ -14,56 +14,14 @@
 // peak-to-peak height of 2.
 namespace ravelle {
 
-// Largest interval count a Calculate accepts; larger counts are refused
-// before anything is allocated.
-inline constexpr std::int32_t kMaxCalcPoints = 1'000'000;
-inline constexpr std::string_view kPointCountOutOfRange =
-    "The number of points (NoPnts) must be between 0 and 1000000.";
-// The most coupling constants a synthesis takes.
-inline constexpr std::size_t kMaxHydrogens = 15;
-inline constexpr std::size_t kMaxNitrogens = 6;
-inline constexpr std::string_view kTooManyCouplings =
-    "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.";
-inline constexpr std::string_view kNoMemoryForSimulation = "There is not enough memory for this simulation.";
-
-// The program's value of 2 pi, kept as it has always been.
-inline constexpr long double kProgramTwoPi = 6.2831852L;
-
 // The derivative with respect to x of a unit-area Gaussian of the given sigma
 // centred at x0: (x0 - x) exp(-(x - x0)^2 / 2 / s / s) / sqrt(6.2831852 s s) / s / s,
 // evaluated in extended precision in that order. Throws the floating-point
 // errors (s = 0 divides by zero).
 double GaussianDerivative(double x, double x0, double sigma);
 
-// The same line shape for one sigma, unchecked. Its normalisation
-// sqrt(6.2831852 s s) is the same for every line at every point and cannot
-// fail, so it is taken once.
-struct GaussianShape {
-    long double sigma;
-    long double normalisation;
-
-    explicit GaussianShape(double s) : sigma(s), normalisation(std::sqrt(kProgramTwoPi * sigma * sigma)) {}
-
-    // One term in extended precision, in GaussianDerivative's order of operations.
-    long double term(double x, double x0) const
-    {
-        const long double difference = static_cast<long double>(x) - x0;
-        const long double exponent = -difference * difference / 2 / sigma / sigma;
-        return std::exp(exponent) * (static_cast<long double>(x0) - x) / normalisation / sigma / sigma;
-    }
-};
-
 // 1 multiplied by base, exponent times (no overflow check); exponent <= 0 gives 1.
 std::int32_t IntegerPower(std::int32_t base, std::int32_t exponent);
-
-// What a synthesis reads.
-struct SynthesisInput {
-    double displayRange = 0.0;   // G
-    double sigma = 0.0;          // s
-    std::int32_t points = 0;     // N, grid intervals
-    std::vector<double> couplingH; // a1 .. anH
-    std::vector<double> couplingN; // b1 .. bnN
-};
 
 // What a synthesis produces: N + 1 grid offsets and normalised intensities
 // (each vector holds exactly N + 1 values), the field ends -G/2 and +G/2, and

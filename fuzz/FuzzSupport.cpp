@@ -133,10 +133,10 @@ bool isProgramMessage(std::string_view message)
         messages::kObservedAlsoSaved,
         messages::kEmptyObservedFile,
         messages::kNoMemoryForObservedFile,
-        kPointCountOutOfRange,
+        messages::kPointCountOutOfRange,
         messages::kNoSimulatedSpectrum,
-        kTooManyCouplings,
-        kNoMemoryForSimulation,
+        messages::kTooManyCouplings,
+        messages::kNoMemoryForSimulation,
         messages::kNoMemoryForCalculation,
     };
     for (const std::string_view exact : kExact)

@@ -120,7 +120,7 @@ protected:
 TEST_F(BadInput, CalculateRefusesWhatItCannotComputeAndKeepsTheLastSpectrum)
 {
     const std::string millionDigits = std::string(999'999, '0').insert(0, 1, '1');
-    const std::string pointCount(kPointCountOutOfRange);
+    const std::string pointCount(messages::kPointCountOutOfRange);
     const std::string invalid(messages::kInvalidOperation);
     const std::string overflow(messages::kOverflow);
     struct Row {

@@ -23,6 +23,7 @@ namespace ravelle {
 namespace {
 
 using testing::makeInput;
+using testing::methodName;
 
 // The outcome of a synthesis: its spectrum, or the message it failed with.
 struct Outcome {
@@ -167,17 +168,6 @@ void expectIdentical(const SimulatedSpectrum& spectrum, const SimulatedSpectrum&
     EXPECT_EQ(spectrum.rawLow, literal.rawLow);
 }
 
-const char* methodName(SummationMethod method)
-{
-    switch (method) {
-    case SummationMethod::MergedLines: return "merged lines";
-    case SummationMethod::Fourier: return "Fourier";
-    case SummationMethod::FourierSeries: return "Fourier series";
-    case SummationMethod::ListOrder: return "list order";
-    default: return "automatic";
-    }
-}
-
 TEST(FastSynthesisTest, RandomSpectraMatchTheLiteralMethod)
 {
     std::mt19937_64 random(20240611);
@@ -300,8 +290,8 @@ TEST(FastSynthesisTest, FailuresCarryTheLiteralMessages)
         {"line beyond a double before the grid", makeInput(30.0, 0.1, 0, {DBL_MAX, DBL_MAX, DBL_MAX}),
          messages::kOverflow},
         {"nitrogen beyond a double", makeInput(30.0, 0.1, 500, {}, {DBL_MAX, DBL_MAX}), messages::kOverflow},
-        {"negative count", makeInput(30.0, 0.1, -1, {2.0}), kPointCountOutOfRange},
-        {"count too large", makeInput(30.0, 0.1, kMaxCalcPoints + 1, {2.0}), kPointCountOutOfRange},
+        {"negative count", makeInput(30.0, 0.1, -1, {2.0}), messages::kPointCountOutOfRange},
+        {"count too large", makeInput(30.0, 0.1, kMaxCalcPoints + 1, {2.0}), messages::kPointCountOutOfRange},
         {"not a number", makeInput(30.0, std::nan(""), 500, {2.0}), messages::kInvalidOperation},
     };
     for (const auto& row : rows) {

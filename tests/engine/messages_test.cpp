@@ -24,6 +24,16 @@ TEST(MessagesTest, ErrorBoxAppendsPointAfterLettersDigitsAndJapanese)
         EXPECT_EQ(messages::errorBoxText(row.message), row.shown) << row.message;
 }
 
+TEST(MessagesTest, SynthesisRefusalsNameTheirLimits)
+{
+    EXPECT_EQ(messages::kPointCountOutOfRange, "The number of points (NoPnts) must be between 0 and 1000000.");
+    EXPECT_EQ(messages::kTooManyCouplings,
+              "At most 15 hydrogen and 6 nitrogen coupling constants can take part in a simulation.");
+    // Negative numbers and zero compose too.
+    EXPECT_EQ(messages::detail::compose(std::string_view("from "), -120, std::string_view(" to "), 0).view(),
+              "from -120 to 0");
+}
+
 TEST(MessagesTest, PlaceholdersTakeTheOffendingText)
 {
     EXPECT_EQ(messages::notAReal(""), "'' は浮動小数点数ではありません");

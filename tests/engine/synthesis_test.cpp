@@ -241,7 +241,7 @@ TEST(SynthesisTest, MoreLinesThanPoints)
 
 TEST(SynthesisTest, FailuresAndTheirMessages)
 {
-    const std::string pointCount(kPointCountOutOfRange);
+    const std::string pointCount(messages::kPointCountOutOfRange);
     struct Row {
         const char* what;
         SynthesisInput input;
@@ -268,7 +268,7 @@ TEST(SynthesisTest, FailuresAndTheirMessages)
         EXPECT_EQ(messageOf([&] { synthesizeLiteral(row.input); }), row.message) << row.what;
         EXPECT_EQ(messageOf([&] { synthesize(row.input); }), row.message) << row.what;
     }
-    EXPECT_EQ(kPointCountOutOfRange, "The number of points (NoPnts) must be between 0 and 1000000.");
+    EXPECT_EQ(messages::kPointCountOutOfRange, "The number of points (NoPnts) must be between 0 and 1000000.");
     // A failure leaves nothing behind for the next calculation.
     EXPECT_EQ(synthesizeLiteral(makeInput(30.0, 0.1, 10, {2.0})).intensity.size(), 11u);
 }

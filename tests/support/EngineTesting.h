@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/FastSynthesis.h"
 #include "engine/Synthesis.h"
 #include "engine/UserError.h"
 
@@ -33,6 +34,17 @@ inline SynthesisInput makeInput(double range, double sigma, std::int32_t points,
     input.couplingH = std::move(couplingH);
     input.couplingN = std::move(couplingN);
     return input;
+}
+
+inline const char* methodName(SummationMethod method)
+{
+    switch (method) {
+    case SummationMethod::MergedLines: return "merged lines";
+    case SummationMethod::Fourier: return "Fourier";
+    case SummationMethod::FourierSeries: return "Fourier series";
+    case SummationMethod::ListOrder: return "list order";
+    default: return "automatic";
+    }
 }
 
 } // namespace ravelle::testing
