@@ -40,7 +40,7 @@ constexpr double kMaxResultBytes = 1.5e9;
 void guardResultSize(std::size_t points, std::size_t quantities)
 {
     if (3.0 * 8.0 * static_cast<double>(points) * static_cast<double>(1 + quantities) > kMaxResultBytes)
-        throw UserError(std::string(kNoMemoryForSimulation));
+        throw UserError(std::string(ravelle::messages::kNoMemoryForSimulation));
 }
 
 struct Setup {
@@ -71,7 +71,7 @@ double heightOf(const std::vector<double>& values)
 
 [[noreturn]] void refuseAsInfeasible(const FourierPlan& plan)
 {
-    throw UserError(std::string(plan.tooLarge ? std::string_view(kNoMemoryForSimulation) : messages::kNotFeasible));
+    throw UserError(std::string(plan.tooLarge ? std::string_view(ravelle::messages::kNoMemoryForSimulation) : messages::kNotFeasible));
 }
 
 // F and the derivatives at the points of an ascending grid, or at `fields`
@@ -164,7 +164,7 @@ ModelValues guarded(Compute&& compute)
     try {
         return compute();
     } catch (const std::bad_alloc&) {
-        throw UserError(std::string(kNoMemoryForSimulation));
+        throw UserError(std::string(ravelle::messages::kNoMemoryForSimulation));
     }
 }
 

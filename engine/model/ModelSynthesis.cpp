@@ -22,7 +22,7 @@ namespace {
 SimulatedSpectrum synthesizeModel(const Model& model, double displayRange, std::int32_t points)
 {
     if (points < 0 || points > kMaxCalcPoints)
-        refuse(kPointCountOutOfRange);
+        refuse(ravelle::messages::kPointCountOutOfRange);
     if (!std::isfinite(displayRange))
         refuse(messages::kInvalidOperation);
     validateModel(model);

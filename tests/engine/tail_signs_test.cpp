@@ -23,8 +23,9 @@ using testing::methodName;
 std::vector<std::string> calLines(const SimulatedSpectrum& spectrum, double centre, double scale)
 {
     ProgramState state;
-    state.CenterField = centre;
-    state.MutualScale = scale;
+    // The table is written with the centre and scale the trace was drawn with.
+    state.CalcCenterField = centre;
+    state.CalcScale = scale;
     publishSpectrum(state, SimulatedSpectrum(spectrum));
     std::istringstream table(calTable(state));
     std::vector<std::string> lines;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Messages.h"
 #include "engine/model/Evaluation.h"
 #include "engine/model/ModelMessages.h"
 #include "tests/support/EngineTesting.h"
@@ -270,7 +271,7 @@ TEST(ModelAccuracyTest, ImpossibleRequestsAreRefused)
     // Results that would not fit in memory are refused before anything is allocated.
     const Model small{{species({group("1H", 1, 1.0)}, LineShape::Gaussian, 0.1, 0)}};
     EXPECT_EQ(ravelle::testing::messageOf([&] { evaluateModel(small, UniformGrid{-5, 1e-7, 100'000'000}); }),
-              kNoMemoryForSimulation);
+              ravelle::messages::kNoMemoryForSimulation);
     // So are transforms that would not: a fine grid among thousands of
     // lines spread far wider, too many to sum one by one.
     Species spreadLines = species({}, LineShape::Lorentzian, 0, 0.01);
@@ -278,7 +279,7 @@ TEST(ModelAccuracyTest, ImpossibleRequestsAreRefused)
         spreadLines.groups.push_back(group("1H", 1, 1e5 * std::sqrt(2.0 + i)));
     const Model spread{{spreadLines}};
     EXPECT_EQ(ravelle::testing::messageOf([&] { evaluateModel(spread, UniformGrid{-0.5, 1e-6, 1'000'001}); }),
-              kNoMemoryForSimulation);
+              ravelle::messages::kNoMemoryForSimulation);
 }
 
 } // namespace

@@ -111,8 +111,8 @@ TEST(ModelSynthesisTest, RefusalsAreThoseOfTheProgramsSynthesis)
         std::string message;
     };
     const Row rows[] = {
-        {"negative points", &good, 30.0, -1, std::string(kPointCountOutOfRange)},
-        {"too many points", &good, 30.0, kMaxCalcPoints + 1, std::string(kPointCountOutOfRange)},
+        {"negative points", &good, 30.0, -1, std::string(ravelle::messages::kPointCountOutOfRange)},
+        {"too many points", &good, 30.0, kMaxCalcPoints + 1, std::string(ravelle::messages::kPointCountOutOfRange)},
         {"no points", &good, 30.0, 0, std::string(ravelle::messages::kDivisionByZero)},
         {"no points, no range", &good, 0.0, 0, std::string(ravelle::messages::kInvalidOperation)},
         {"no range", &good, 0.0, 10, std::string(ravelle::messages::kInvalidOperation)},
