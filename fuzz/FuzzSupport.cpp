@@ -181,6 +181,8 @@ std::optional<std::string> stateDifference(const ProgramState& a, const ProgramS
     RAVELLE_SAME_VALUE(CalcSpectrumPoints)
     RAVELLE_SAME_DOUBLE(CalcCenterField)
     RAVELLE_SAME_DOUBLE(CalcScale)
+    RAVELLE_SAME_DOUBLE(CalcBaselineOffset)
+    RAVELLE_SAME_DOUBLE(CalcBaselineSlope)
     RAVELLE_SAME_DOUBLE(FrameFieldLow)
     RAVELLE_SAME_DOUBLE(FrameFieldHigh)
     RAVELLE_SAME_DOUBLE(FrameIntLow)
@@ -217,7 +219,8 @@ void checkStateFinite(const ProgramState& state)
     RAVELLE_FUZZ_CHECK(allFinite(state.CalcIntensity), "CalcIntensity");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingH), "CouplingH");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingN), "CouplingN");
-    const double scalars[] = {state.CalcCenterField, state.CalcScale,
+    const double scalars[] = {state.CalcCenterField, state.CalcScale,   state.CalcBaselineOffset,
+                              state.CalcBaselineSlope,
                               state.ObsEndLow,     state.ObsEndHigh,    state.CenterField,  state.MutualScale,
                               state.SigmaValue,    state.DisplayRange,  state.FrameFieldLow, state.FrameFieldHigh,
                               state.FrameIntLow,   state.FrameIntHigh,  state.PlotFieldMin,  state.PlotFieldMax,
