@@ -271,10 +271,14 @@ void SpeciesPanel::updatePeakToPeak()
     sigmaPeakToPeak->setText(QStringLiteral("p-p 2 Sigma: ") + gaussText(sigmaWidth));
     gammaPeakToPeak->setText(QStringLiteral("p-p 2 Gamma/√3: ") + gaussText(gammaWidth));
 
+    // The shape's own widths only: a text in the width it does not use
+    // changes nothing.
     const auto chosen = kShapes[std::max(shape->currentIndex(), 0)];
+    const double lineSigma = chosen == model::LineShape::Lorentzian ? 0.0 : sigmaValue.value_or(NAN);
+    const double lineGamma = chosen == model::LineShape::Gaussian ? 0.0 : gammaValue.value_or(NAN);
     std::optional<double> lineWidth;
     try {
-        lineWidth = model::peakToPeakWidth(chosen, sigmaValue.value_or(NAN), gammaValue.value_or(NAN));
+        lineWidth = model::peakToPeakWidth(chosen, lineSigma, lineGamma);
     } catch (const UserError&) {
         // A width the shape needs holds no usable number: nothing to show.
     }
