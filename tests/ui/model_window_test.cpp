@@ -33,48 +33,15 @@
 #include "ui/QtHost.h"
 #include "ui/RasterImage.h"
 #include "ui/SpeciesPanel.h"
+#include "tests/support/FakeClock.h"
 #include "ui/SpinButton.h"
 
 namespace ravelle {
 namespace {
 
+using testing::FakeClock;
+using testing::FakeClockTimer;
 using testing::answerMessageBoxes;
-
-// The repeat clock of a held stepper, moved on by hand in simulated
-// milliseconds.
-struct FakeClock {
-    long now = 0;
-    std::optional<long> due;
-    std::function<void()> onTimeout;
-
-    void advanceTo(long time)
-    {
-        while (due && *due <= time) {
-            now = std::max(now, *due);
-            due.reset();
-            std::exchange(onTimeout, nullptr)();
-        }
-        now = std::max(now, time);
-    }
-};
-
-class FakeClockTimer : public RepeatTimer {
-public:
-    explicit FakeClockTimer(FakeClock& clock) : clock_(clock) {}
-    void start(int milliseconds, std::function<void()> onTimeout) override
-    {
-        clock_.due = clock_.now + milliseconds;
-        clock_.onTimeout = std::move(onTimeout);
-    }
-    void stop() override
-    {
-        clock_.due.reset();
-        clock_.onTimeout = nullptr;
-    }
-
-private:
-    FakeClock& clock_;
-};
 
 class ModelWindowTest : public ::testing::Test {
 protected:
