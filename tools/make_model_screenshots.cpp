@@ -156,8 +156,9 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    const QDir measured(QString::fromLocal8Bit(argv[1]));
-    const QDir output(QString::fromLocal8Bit(argv[2]));
+    // Absolute: an import moves the current directory to the imported file's.
+    const QDir measured(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+    const QDir output(QDir(QString::fromLocal8Bit(argv[2])).absolutePath());
     bool allWritten = true;
     for (const Picture& picture : pictures())
         allWritten = make(picture, measured, output) && allWritten;
