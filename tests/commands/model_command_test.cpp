@@ -4,7 +4,10 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -13,6 +16,7 @@
 #include "commands/Commands.h"
 #include "engine/Messages.h"
 #include "engine/Synthesis.h"
+#include "engine/Trace.h"
 #include "engine/model/ModelSynthesis.h"
 #include "plot/PlotWindow.h"
 #include "tests/io/ScratchDirectory.h"
@@ -383,6 +387,95 @@ TEST(ModelCommand, AStepOnGammaRewritesOnlyGamma)
         }
         EXPECT_TRUE(host.model == expected) << row.gamma << " gave " << host.model.gamma;
         EXPECT_EQ(host.redrawCount, 0) << "the step alone does not calculate";
+    }
+}
+
+// The RMS distance of the observed points from the red trace as drawn,
+// interpolated between the trace's points; only points under the trace count.
+double rmsFromTrace(const ProgramState& state)
+{
+    const TraceLevel level{state.CalcScale, state.CalcBaselineOffset, state.CalcBaselineSlope};
+    const auto n = static_cast<std::size_t>(state.CalcSpectrumPoints);
+    const double step = state.CalcField[1] - state.CalcField[0];
+    double sum = 0.0;
+    int counted = 0;
+    for (std::int32_t i = 1; i <= state.ObsCount; ++i) {
+        const double offset = state.ObsField[static_cast<std::size_t>(i)] - state.CalcCenterField;
+        const double at = (offset - state.CalcField[0]) / step;
+        if (!(at >= 0) || at >= static_cast<double>(n))
+            continue;
+        const auto k = static_cast<std::size_t>(at);
+        const double low = tracedIntensity(level, state.CalcField[k], state.CalcIntensity[k]);
+        const double high = tracedIntensity(level, state.CalcField[k + 1], state.CalcIntensity[k + 1]);
+        const double drawn = low + (at - static_cast<double>(k)) * (high - low);
+        sum += std::pow(state.ObsIntensity[static_cast<std::size_t>(i)] - drawn, 2);
+        ++counted;
+    }
+    return counted > 0 ? std::sqrt(sum / counted) : INFINITY;
+}
+
+std::string measuredFile(const char* name)
+{
+    const char* overridden = std::getenv("RAVELLE_MEASURED_DATA");
+    return std::string(overridden ? overridden : RAVELLE_MEASURED_DATA) + "/" + name;
+}
+
+// Hand-set models of measured spectra (the README's): the Model window's
+// additions bring the red trace onto the aqua one, and without them it
+// stays visibly off.
+TEST(ModelCommand, MeasuredSpectraNeedWhatOnlyTheModelWindowCanSay)
+{
+    const auto fremy = [](ModelTexts& t) {
+        t.shape = model::LineShape::Voigt;
+        t.gamma = "0.488";
+        t.groups = {{"14N", "1", "12.98", false}};
+        t.widthLaw = {"1", "0", "0", "0.144", "0.211"};
+        t.offset = "-0.003";
+    };
+    const auto hydroquinone = [](ModelTexts& t) {
+        t.groups = {{"1H", "2", "2.01", false}, {"1H", "2", "2.52", false}};
+        SpeciesTexts cis;
+        cis.groups = {{"1H", "2", "3.47", false}, {"1H", "2", "2.40", false}, {"1H", "2", "2.13", false}};
+        cis.weight = "1.08";
+        cis.sigma = "0.016";
+        t.species = {cis};
+        t.offset = "-0.017";
+    };
+    struct Row {
+        const char* name;
+        const char* file;
+        Boxes boxes;
+        ModelChange model;
+        ModelChange takeOut; // what only the Model window says, taken out again
+        double within;       // RMS with it, at most
+        double without;      // RMS without it, at least
+    };
+    const Row rows[] = {
+        {"Fremy's salt: widths that depend on m_I", "Fremy_glycerol.dat",
+         {{"Sigma", "0.04"}, {"GCntr", "3479.22"}, {"NoPnts", "2000"}, {"Scl", "0.99"}}, fremy,
+         [](ModelTexts& t) { t.widthLaw.group = ""; }, 0.01, 0.03},
+        {"Fremy's salt: Voigt lines", "Fremy_glycerol.dat",
+         {{"Sigma", "0.04"}, {"GCntr", "3479.22"}, {"NoPnts", "2000"}, {"Scl", "0.99"}}, fremy,
+         [](ModelTexts& t) { t.shape = model::LineShape::Gaussian; }, 0.01, 0.1},
+        {"hydroquinone cation: the cis form as a second species", "Hydroquinone_cation.dat",
+         {{"H1", "3.47"}, {"H2", "3.47"}, {"Sigma", "0.016"}, {"NoPnts", "8000"}, {"GCntr", "3354.24"},
+          {"Scl", "0.93"}}, hydroquinone, [](ModelTexts& t) { t.species.clear(); }, 0.03, 0.04},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string file = measuredFile(row.file);
+        if (!std::filesystem::exists(file))
+            GTEST_SKIP() << "The measured spectra are not at " << file << " (RAVELLE_MEASURED_DATA names them)";
+        Fixture f;
+        f.host.openAnswers.push_back(file);
+        importCommand(f.state, f.host);
+        f.calculate(row.boxes, row.model);
+        ASSERT_TRUE(f.host.errors.empty()) << f.host.errors.front();
+        EXPECT_LT(rmsFromTrace(f.state), row.within);
+        row.takeOut(f.host.model);
+        calculateCommand(f.state, f.host);
+        ASSERT_TRUE(f.host.errors.empty()) << f.host.errors.front();
+        EXPECT_GT(rmsFromTrace(f.state), row.without);
     }
 }
 
