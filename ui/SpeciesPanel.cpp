@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/BoxNumber.h"
 #include "engine/UserError.h"
@@ -65,7 +66,7 @@ QLabel* note(const QString& text, QWidget* parent)
     return label;
 }
 
-QHBoxLayout* lineOf(std::initializer_list<QWidget*> widgets)
+QHBoxLayout* lineOf(const std::vector<QWidget*>& widgets)
 {
     auto* line = new QHBoxLayout;
     line->setSpacing(4);
@@ -130,26 +131,22 @@ QWidget* SpeciesPanel::createWidths()
     gamma = newField(box, "gamma", kWidthFieldWidth);
     gammaPeakToPeak = new QLabel(box);
     gammaPeakToPeak->setObjectName(QStringLiteral("gammaPeakToPeak"));
-    auto* gammaLine = lineOf({gamma});
-    if (kind_ == Kind::First) {
-        // Like Sigma's steppers in the main window: coarsest on the left.
-        gammaLine->takeAt(gammaLine->count() - 1); // the stretch goes after the steppers
-        for (std::size_t k = 0; k < gammaSteppers.size(); ++k) {
-            auto* stepper = new TSpinButton(box);
-            stepper->setObjectName(QStringLiteral("gammaStepper%1").arg(k + 1));
-            stepper->setToolTip(QStringLiteral("Gamma ± %1 G, then Calculate").arg(
-                QString::fromStdString(formatGeneral(kGammaSteps[k], systemSeparator()))));
-            gammaSteppers[k] = stepper;
-            gammaLine->addWidget(stepper);
-            const long double step = kGammaSteps[k];
-            connect(stepper, &TSpinButton::upClick, this, [this, step] { emit gammaStep(step); });
-            connect(stepper, &TSpinButton::downClick, this, [this, step] { emit gammaStep(-step); });
-        }
-        gammaLine->addWidget(gammaPeakToPeak);
-        gammaLine->addStretch();
-    } else {
-        gammaLine->insertWidget(1, gammaPeakToPeak);
+    // Species 1's Gamma has steppers like Sigma's in the main window,
+    // coarsest on the left.
+    std::vector<QWidget*> gammaRow{gamma};
+    for (std::size_t k = 0; kind_ == Kind::First && k < gammaSteppers.size(); ++k) {
+        auto* stepper = new TSpinButton(box);
+        stepper->setObjectName(QStringLiteral("gammaStepper%1").arg(k + 1));
+        stepper->setToolTip(QStringLiteral("Gamma ± %1 G, then Calculate")
+                                .arg(QString::fromStdString(formatGeneral(kGammaSteps[k], systemSeparator()))));
+        gammaSteppers[k] = stepper;
+        gammaRow.push_back(stepper);
+        const long double step = kGammaSteps[k];
+        connect(stepper, &TSpinButton::upClick, this, [this, step] { emit gammaStep(step); });
+        connect(stepper, &TSpinButton::downClick, this, [this, step] { emit gammaStep(-step); });
     }
+    gammaRow.push_back(gammaPeakToPeak);
+    QHBoxLayout* gammaLine = lineOf(gammaRow);
     form->addRow(QStringLiteral("Gamma (G):"), gammaLine);
     if (kind_ == Kind::First)
         form->addRow(note(QStringLiteral("Sigma: standard deviation of the Gaussian. Gamma: half width at half "
