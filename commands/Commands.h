@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "commands/CommandHost.h"
@@ -25,5 +27,12 @@ void exportCommand(ProgramState& state, CommandHost& host);
 // false (after reporting the conversion error, the text unchanged) when the
 // text does not parse; the caller then runs no Calculate.
 bool stepBox(CommandHost& host, std::string_view box, long double step);
+
+// Picks one text out of the Model window's content.
+using ModelTextOf = std::function<std::string&(ModelTexts&)>;
+// The same step on a text of the Model window (species 1's Gamma, say),
+// through the host's modelTexts and setModelTexts; a text that does not parse
+// is reported with the name of its field and stays as it was.
+bool stepModelText(CommandHost& host, const ModelTextOf& text, std::string_view field, long double step);
 
 } // namespace ravelle

@@ -7,6 +7,7 @@
 #include "engine/Messages.h"
 #include "engine/UserError.h"
 #include "engine/model/GValue.h"
+#include "engine/model/Isotopes.h"
 
 namespace ravelle {
 
@@ -36,21 +37,39 @@ private:
     char separator_;
 };
 
+// "Species 2, ": how the fields of a species begin.
+std::string speciesField(int species)
+{
+    return "Species " + std::to_string(species) + ", ";
+}
+
 std::string groupField(const std::string& owner, std::size_t group, const char* what)
 {
     return owner + "group " + std::to_string(group + 1) + ", " + what;
 }
 
+// The groups as the window numbers them. The engine checks them again, but
+// it counts species 1's groups after those of the H and N boxes, so its own
+// numbers would not be the ones the user sees.
 std::vector<model::NucleusGroup> readGroups(const FieldReader& reader, const std::vector<GroupTexts>& texts,
-                                            const std::string& owner)
+                                            int species)
 {
+    const std::string owner = speciesField(species);
     std::vector<model::NucleusGroup> groups;
     for (std::size_t k = 0; k < texts.size(); ++k) {
+        const int number = static_cast<int>(k) + 1;
         model::NucleusGroup group;
         group.isotope = texts[k].isotope;
+        const model::Isotope* isotope = model::findIsotope(group.isotope);
+        if (isotope == nullptr)
+            throw UserError(messages::groupProblem(species, number, messages::kUnknownIsotope));
         group.count = reader.whole(groupField(owner, k, "number of nuclei"), texts[k].count);
+        if (group.count < 1 || group.count > model::kMaxEquivalentNuclei)
+            throw UserError(messages::groupProblem(species, number, messages::badNucleusCount()));
         group.coupling = reader.real(groupField(owner, k, "coupling"), texts[k].coupling);
         group.naturalAbundance = texts[k].naturalAbundance;
+        if (group.naturalAbundance && isotope->twiceSpin == 0)
+            throw UserError(messages::groupProblem(species, number, messages::kNaturalNeedsSpin));
         groups.push_back(std::move(group));
     }
     return groups;
@@ -81,8 +100,8 @@ ModelSettings readModelSettings(const ModelTexts& texts, char decimalSeparator, 
     settings.first.shape = texts.shape;
     if (texts.shape != model::LineShape::Gaussian)
         settings.first.gamma = reader.real("Gamma", texts.gamma);
-    settings.first.groups = readGroups(reader, texts.groups, "Species 1, ");
-    readWidthLaw(reader, texts.widthLaw, "Species 1, ", settings.first);
+    settings.first.groups = readGroups(reader, texts.groups, 1);
+    readWidthLaw(reader, texts.widthLaw, speciesField(1), settings.first);
     settings.baselineOffset = reader.real("Baseline offset", texts.offset);
     settings.baselineSlope = reader.real("Baseline slope", texts.slope);
     if (!texts.frequency.empty()) {
@@ -94,9 +113,10 @@ ModelSettings readModelSettings(const ModelTexts& texts, char decimalSeparator, 
 
     for (std::size_t s = 0; s < texts.species.size(); ++s) {
         const SpeciesTexts& speciesTexts = texts.species[s];
-        const std::string owner = "Species " + std::to_string(s + 2) + ", ";
+        const int number = static_cast<int>(s) + 2;
+        const std::string owner = speciesField(number);
         model::Species species;
-        species.groups = readGroups(reader, speciesTexts.groups, owner);
+        species.groups = readGroups(reader, speciesTexts.groups, number);
         species.weight = reader.real(owner + "weight", speciesTexts.weight);
         const double shift = reader.real(owner + "shift", speciesTexts.shift);
         if (speciesTexts.shiftIsGValue) {

@@ -53,9 +53,15 @@ void readLeadingParameters(ProgramState& state, const CommandHost& host)
 
 bool requiredParametersDefined(const CommandHost& host)
 {
+    return requiredParametersDefined(host, ModelTexts{});
+}
+
+bool requiredParametersDefined(const CommandHost& host, const ModelTexts& model)
+{
     if (isUnset(host, "G") || isUnset(host, "Sigma"))
         return false;
-    return !(isUnset(host, "H1") && isUnset(host, "N1"));
+    const bool modelDefinesSpectrum = !model.groups.empty() || !model.species.empty();
+    return modelDefinesSpectrum || !(isUnset(host, "H1") && isUnset(host, "N1"));
 }
 
 void readSynthesisParameters(ProgramState& state, const CommandHost& host)

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "commands/CommandHost.h"
+#include "commands/ModelTexts.h"
 #include "engine/ProgramState.h"
 
 // Reading the parameter boxes into the program state, the check for the
@@ -21,6 +22,9 @@ void readLeadingParameters(ProgramState& state, const CommandHost& host);
 
 // Whether G and Sigma are set and at least one of H1 and N1.
 bool requiredParametersDefined(const CommandHost& host);
+// The same where the Model window's content counts too: nucleus groups of
+// its own, or a further species, define a spectrum without H1 or N1.
+bool requiredParametersDefined(const CommandHost& host, const ModelTexts& model);
 
 // G -> DisplayRange, Sigma -> SigmaValue, then the hydrogen and nitrogen
 // chains: HCount/NCount count the boxes from the first one up to the first

@@ -1,5 +1,8 @@
 #include "engine/Messages.h"
 
+#include "engine/BoxNumber.h"
+#include "engine/model/Model.h"
+
 namespace ravelle::messages {
 
 namespace {
@@ -54,6 +57,39 @@ std::string modelFieldNotANumber(std::string_view field, std::string_view text)
 std::string modelFieldNotAWholeNumber(std::string_view field, std::string_view text)
 {
     return std::string(field) + ": '" + quotable(text) + "' is not a whole number.";
+}
+
+std::string tooManySpecies()
+{
+    return "The model has more than " + std::to_string(model::kMaxSpecies) + " species.";
+}
+
+std::string speciesProblem(int species, std::string_view what)
+{
+    return "Species " + std::to_string(species) + ": " + std::string(what);
+}
+
+std::string groupProblem(int species, int group, std::string_view what)
+{
+    return "Species " + std::to_string(species) + ", group " + std::to_string(group) + ": " + std::string(what);
+}
+
+std::string tooManyGroups()
+{
+    return "it has more than " + std::to_string(model::kMaxGroups) + " nucleus groups.";
+}
+
+std::string widthNotPositive(std::string_view width, double m)
+{
+    // Printed by the program's own general format, with a point whatever
+    // the locale.
+    return std::string(width) + " falls to 0 or below at m = " + formatGeneral(m, '.') + ".";
+}
+
+std::string badNucleusCount()
+{
+    return "the number of equivalent nuclei must be between 1 and " + std::to_string(model::kMaxEquivalentNuclei) +
+           ".";
 }
 
 std::string errorBoxText(std::string_view message)

@@ -52,6 +52,11 @@ struct ProgramState {
     // trace on the plot, so these are kept apart.
     double CalcCenterField = 0.0;
     double CalcScale = 0.0;
+    // The baseline the trace is drawn and saved with, from the Calculate
+    // that made it: an offset and a slope per gauss about the centre field,
+    // added after the scale. An import moves the trace but keeps them.
+    double CalcBaselineOffset = 0.0;
+    double CalcBaselineSlope = 0.0;
 
     // Plot frame and window.
     double FrameFieldLow = 0.0;

@@ -102,6 +102,27 @@ bool matchesIoError(std::string_view message)
     return code.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
+// A refusal of the Model window's content: one that names a species (and
+// a group or a field of it), a field of the window, or the whole model.
+bool isModelMessage(std::string_view message)
+{
+    for (const std::string_view exact : {messages::kNoSpecies, messages::kAllWeightsZero, messages::kNotFeasible,
+                                         messages::kBadFrequency})
+        if (message == exact)
+            return true;
+    if (message == messages::tooManySpecies())
+        return true;
+    for (const std::string_view field : {"Gamma: '", "Baseline offset: '", "Baseline slope: '", "Microwave frequency: '"})
+        if (message.starts_with(field) && message.ends_with("' is not a number."))
+            return true;
+    constexpr std::string_view kSpecies = "Species ";
+    if (!message.starts_with(kSpecies))
+        return false;
+    const std::size_t digitsEnd = message.find_first_not_of("0123456789", kSpecies.size());
+    return digitsEnd > kSpecies.size() && digitsEnd < message.size() &&
+           (message[digitsEnd] == ':' || message[digitsEnd] == ',');
+}
+
 bool sameBits(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -144,6 +165,8 @@ bool isProgramMessage(std::string_view message)
             return true;
     if (message == messages::tooManyObservedLines(kMaxObservedPoints))
         return true;
+    if (isModelMessage(message))
+        return true;
     return matchesQuoted(message, messages::kNotARealFormat) || matchesQuoted(message, messages::kNotAnIntegerFormat)
         || matchesQuoted(message, "'%s' is not a regular file.") || matchesIoError(message);
 }
@@ -181,6 +204,8 @@ std::optional<std::string> stateDifference(const ProgramState& a, const ProgramS
     RAVELLE_SAME_VALUE(CalcSpectrumPoints)
     RAVELLE_SAME_DOUBLE(CalcCenterField)
     RAVELLE_SAME_DOUBLE(CalcScale)
+    RAVELLE_SAME_DOUBLE(CalcBaselineOffset)
+    RAVELLE_SAME_DOUBLE(CalcBaselineSlope)
     RAVELLE_SAME_DOUBLE(FrameFieldLow)
     RAVELLE_SAME_DOUBLE(FrameFieldHigh)
     RAVELLE_SAME_DOUBLE(FrameIntLow)
@@ -217,7 +242,8 @@ void checkStateFinite(const ProgramState& state)
     RAVELLE_FUZZ_CHECK(allFinite(state.CalcIntensity), "CalcIntensity");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingH), "CouplingH");
     RAVELLE_FUZZ_CHECK(allFinite(state.CouplingN), "CouplingN");
-    const double scalars[] = {state.CalcCenterField, state.CalcScale,
+    const double scalars[] = {state.CalcCenterField, state.CalcScale,   state.CalcBaselineOffset,
+                              state.CalcBaselineSlope,
                               state.ObsEndLow,     state.ObsEndHigh,    state.CenterField,  state.MutualScale,
                               state.SigmaValue,    state.DisplayRange,  state.FrameFieldLow, state.FrameFieldHigh,
                               state.FrameIntLow,   state.FrameIntHigh,  state.PlotFieldMin,  state.PlotFieldMax,

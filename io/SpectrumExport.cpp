@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/FloatingPoint.h"
+#include "engine/Trace.h"
 #include "io/FileAccess.h"
 
 namespace ravelle {
@@ -66,9 +67,10 @@ void tableLines(std::int64_t first, std::int64_t last, std::string_view gap, Poi
 template <typename Sink>
 void calLines(const ProgramState& state, Sink&& sink, const std::function<void(double)>& progress)
 {
+    const TraceLevel level{state.CalcScale, state.CalcBaselineOffset, state.CalcBaselineSlope};
     const auto point = [&](std::int64_t i) {
         const double field = storeDouble(static_cast<long double>(state.CalcField[i]) + state.CalcCenterField);
-        const double intensity = storeDouble(static_cast<long double>(state.CalcIntensity[i]) * state.CalcScale);
+        const double intensity = tracedIntensity(level, state.CalcField[i], state.CalcIntensity[i]);
         return std::pair(field, intensity);
     };
     tableLines(0, lastHeld(state.CalcSpectrumPoints, state.CalcField, state.CalcIntensity), "      ", point, sink,

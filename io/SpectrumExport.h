@@ -28,7 +28,8 @@ std::string suggestedBaseName(std::string_view obsFileName);
 
 // The .cal table, the red trace as the plot shows it: one line per point
 // 0 .. CalcSpectrumPoints, the field CalcField[i] + CalcCenterField (7 wide,
-// 2 decimals), six blanks, the intensity CalcIntensity[i] * CalcScale (8 wide,
+// 2 decimals), six blanks, the intensity CalcIntensity[i] * CalcScale plus
+// the baseline CalcBaselineOffset + CalcBaselineSlope * CalcField[i] (8 wide,
 // 5 decimals), CR LF.
 std::string calTable(const ProgramState& state);
 // The .obs table: points 1 .. ObsCount, the field (7.2), four blanks, the

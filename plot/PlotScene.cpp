@@ -28,6 +28,8 @@ void setSimulatedTrace(PlotScene& scene, const ProgramState& state)
 {
     scene.calcField = {};
     scene.calcIntensity = {};
+    scene.baselineOffset = state.CalcBaselineOffset;
+    scene.baselineSlope = state.CalcBaselineSlope;
     if (hasSimulatedSpectrum(state))
         std::tie(scene.calcField, scene.calcIntensity) =
             points(state.CalcField, state.CalcIntensity, 0, static_cast<std::int64_t>(state.CalcSpectrumPoints) + 1);

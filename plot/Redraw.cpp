@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/FloatingPoint.h"
+#include "engine/Trace.h"
 #include "plot/LineRaster.h"
 #include "plot/PlotWindow.h"
 
@@ -111,14 +112,14 @@ void drawEverything(const PlotScene& scene, QImage& raster, const std::function<
     DrawingProgress drawn(progress, scene.calcField.size() + scene.obsField.size());
 
     // The simulated spectrum is stored as offsets without the scale; the
-    // centre and the scale it is drawn with are applied here, each formed in
-    // extended precision and stored as a double.
+    // centre, the scale and the baseline it is drawn with are applied here,
+    // each formed in extended precision and stored as a double.
     const long double centre = scene.centre;
-    const long double scale = scene.scale;
+    const TraceLevel level{scene.scale, scene.baselineOffset, scene.baselineSlope};
     drawTrace(raster, kSimulatedPen, std::min(scene.calcField.size(), scene.calcIntensity.size()), drawn,
               [&](std::size_t i) {
                   const double field = storeDouble(centre + scene.calcField[i]);
-                  const double intensity = storeDouble(scale * scene.calcIntensity[i]);
+                  const double intensity = tracedIntensity(level, scene.calcField[i], scene.calcIntensity[i]);
                   return std::pair(fieldToX(window, width, field), intensityToY(window, height, intensity));
               });
     drawTrace(raster, kObservedPen, std::min(scene.obsField.size(), scene.obsIntensity.size()), drawn,

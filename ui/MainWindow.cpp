@@ -17,6 +17,7 @@
 #include "ui/AboutWindow.h"
 #include "commands/Commands.h"
 #include "ui/FitDialog.h"
+#include "ui/ModelWindow.h"
 #include "ui/QtHost.h"
 #include "ui/RasterImage.h"
 
@@ -178,7 +179,9 @@ void TForm1::createMenu()
     SaveSimulatedSpectrum1->setObjectName(QStringLiteral("SaveSimulatedSpectrum1"));
     Exit1 = File1->addAction(QStringLiteral("Exit"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
-    // Fit and Help are commands of the menu bar itself, not menus.
+    // Model, Fit and Help are commands of the menu bar itself, not menus.
+    Model1 = menuBar()->addAction(QStringLiteral("Model"));
+    Model1->setObjectName(QStringLiteral("Model1"));
     Fit1 = menuBar()->addAction(QStringLiteral("Fit"));
     Fit1->setObjectName(QStringLiteral("Fit1"));
     Help1 = menuBar()->addAction(QStringLiteral("Help"));
@@ -199,6 +202,7 @@ void TForm1::connectCommands()
     connect(ImportObservedSpectrum1, &QAction::triggered, this, [this] { OpenButtonClick(ImportObservedSpectrum1); });
     connect(SaveSimulatedSpectrum1, &QAction::triggered, this, [this] { SaveButtonClick(SaveSimulatedSpectrum1); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(Exit1); });
+    connect(Model1, &QAction::triggered, this, [this] { Model1Click(Model1); });
     connect(Fit1, &QAction::triggered, this, [this] { Fit1Click(Fit1); });
     connect(Help1, &QAction::triggered, this, [this] { Help1Click(Help1); });
 
@@ -299,6 +303,21 @@ void TForm1::Fit1Click(QObject*)
     if (!takesCommands())
         return;
     fitCommand(state_, *host_, this, [this] { Calculate1Click(Fit1); });
+}
+
+void TForm1::Model1Click(QObject*)
+{
+    if (!takesCommands())
+        return;
+    // Made at its first showing; from then on it holds the model's texts.
+    if (!modelWindow_) {
+        modelWindow_ = new ModelWindow(Sigma, GCntr, this);
+        connect(modelWindow_, &ModelWindow::gammaStep, this, &TForm1::stepGammaAndCalculate);
+        host_->setModelWindow(modelWindow_);
+    }
+    modelWindow_->show();
+    modelWindow_->raise();
+    modelWindow_->activateWindow();
 }
 
 void TForm1::Help1Click(QObject*)

@@ -16,6 +16,7 @@ class QFrame;
 
 namespace ravelle {
 
+class ModelWindow;
 class QtHost;
 class RasterImage;
 class TForm2;
@@ -34,6 +35,8 @@ public:
     void setAboutWindow(TForm2* about) { about_ = about; }
 
     QtHost& host() { return *host_; }
+    // The Model window, once the Model command has first shown it; null before.
+    ModelWindow* modelWindow() const { return modelWindow_; }
     // The edit box with the given name ("GCntr", "H1", "Edit3", ...), or null.
     QLineEdit* box(std::string_view name) const;
 
@@ -98,6 +101,7 @@ public:
     QAction* ImportObservedSpectrum1 = nullptr;
     QAction* SaveSimulatedSpectrum1 = nullptr;
     QAction* Exit1 = nullptr;
+    QAction* Model1 = nullptr;
     QAction* Fit1 = nullptr;
     QAction* Help1 = nullptr;
 
@@ -107,6 +111,7 @@ public slots:
     void SaveButtonClick(QObject* sender);
     void Exit1Click(QObject* sender);
     void Help1Click(QObject* sender);
+    void Model1Click(QObject* sender);
     void Fit1Click(QObject* sender);
 
     void SpinButton1UpClick(QObject* sender);
@@ -157,9 +162,12 @@ private:
     bool takesCommands() const;
     // One step of `stepper` up (+1) or down (-1) on its box, then Calculate.
     void stepAndCalculate(QObject* sender, const TSpinButton* stepper, int direction);
+    // One step of a Gamma stepper of the Model window, then Calculate.
+    void stepGammaAndCalculate(long double step);
 
     ProgramState& state_;
     TForm2* about_ = nullptr;
+    ModelWindow* modelWindow_ = nullptr;
     QWidget* client_ = nullptr;
     std::unique_ptr<QtHost> host_;
 };

@@ -12,6 +12,7 @@
 #include "engine/Messages.h"
 #include "plot/Redraw.h"
 #include "ui/MessageBoxes.h"
+#include "ui/ModelWindow.h"
 #include "ui/RasterImage.h"
 
 namespace ravelle {
@@ -118,12 +119,23 @@ void QtHost::setBoxText(std::string_view name, const std::string& text)
 
 ModelTexts QtHost::modelTexts() const
 {
-    return model_;
+    return modelWindow_ ? modelWindow_->texts() : model_;
 }
 
 void QtHost::setModelTexts(const ModelTexts& texts)
 {
-    model_ = texts;
+    if (modelWindow_)
+        modelWindow_->setTexts(texts);
+    else
+        model_ = texts;
+}
+
+void QtHost::setModelWindow(ModelWindow* window)
+{
+    model_ = modelTexts();
+    modelWindow_ = window;
+    if (window)
+        window->setTexts(model_);
 }
 
 char QtHost::decimalSeparator() const

@@ -17,6 +17,7 @@ class QLineEdit;
 
 namespace ravelle {
 
+class ModelWindow;
 class RasterImage;
 
 // The main window's side of the commands: its boxes, its plot, its message
@@ -53,6 +54,10 @@ public:
 
     void setDialogAnswerer(DialogAnswerer answerer) { dialogAnswerer_ = std::move(answerer); }
 
+    // From now on the Model window holds the model's texts: it shows what
+    // the host has held so far, and the commands read and write it.
+    void setModelWindow(ModelWindow* window);
+
     // The dialogs as they are run, ready for exec(); exposed for tests.
     std::unique_ptr<QFileDialog> makeOpenDialog(const std::string& initialDir, const std::string& fileName) const;
     std::unique_ptr<QFileDialog> makeSaveDialog(const std::string& initialDir, const std::string& fileName) const;
@@ -71,6 +76,7 @@ private:
     LongWorkRunner longWork_;
     // The Model window's content until a window of its own shows it.
     ModelTexts model_;
+    ModelWindow* modelWindow_ = nullptr;
 };
 
 // The system's decimal separator as one character; "." where the system's

@@ -5,6 +5,7 @@
 
 #include "commands/Commands.h"
 #include "ui/MainWindow.h"
+#include "ui/ModelWindow.h"
 #include "ui/QtHost.h"
 #include "ui/SpinButton.h"
 
@@ -93,6 +94,15 @@ void TForm1::stepAndCalculate(QObject* sender, const TSpinButton* stepper, int d
             Calculate1Click(sender);
         return;
     }
+}
+
+void TForm1::stepGammaAndCalculate(long double step)
+{
+    if (!takesCommands())
+        return;
+    const ModelTextOf gamma = [](ModelTexts& texts) -> std::string& { return texts.gamma; };
+    if (stepModelText(*host_, gamma, "Gamma", step))
+        Calculate1Click(modelWindow_);
 }
 
 void TForm1::SpinButton1UpClick(QObject* sender) { stepAndCalculate(sender, SpinButton1, +1); }

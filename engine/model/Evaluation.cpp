@@ -12,7 +12,6 @@
 #include "engine/UserError.h"
 #include "engine/model/DirectModel.h"
 #include "engine/model/FourierModel.h"
-#include "engine/model/ModelMessages.h"
 #include "engine/model/Prepared.h"
 
 namespace ravelle::model {

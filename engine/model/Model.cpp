@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 #include "engine/model/LineShapes.h"
-#include "engine/model/ModelMessages.h"
 #include "engine/model/Prepared.h"
 
 namespace ravelle::model {

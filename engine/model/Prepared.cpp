@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 #include "engine/model/Isotopes.h"
-#include "engine/model/ModelMessages.h"
 
 namespace ravelle::model::detail {
 
@@ -32,7 +32,7 @@ const Isotope& checkedIsotope(const NucleusGroup& group, std::size_t s, std::siz
     if (isotope == nullptr)
         refuseGroup(s, g, messages::kUnknownIsotope);
     if (group.count < 1 || group.count > kMaxEquivalentNuclei)
-        refuseGroup(s, g, messages::kBadCount);
+        refuseGroup(s, g, messages::badNucleusCount());
     if (!std::isfinite(group.coupling))
         refuseGroup(s, g, messages::kBadCoupling);
     if (group.naturalAbundance && isotope->twiceSpin == 0)
@@ -69,7 +69,7 @@ bool lawIsZero(double base, const WidthLaw& law)
 PreparedSpecies prepareSpecies(const Species& species, std::size_t s, const std::function<bool(int, int)>& keepGroup)
 {
     if (species.groups.size() > kMaxGroups)
-        refuseSpecies(s, messages::kTooManyGroups);
+        refuseSpecies(s, messages::tooManyGroups());
     if (!std::isfinite(species.weight) || species.weight < 0.0)
         refuseSpecies(s, messages::kBadWeight);
     if (!std::isfinite(species.shift))
@@ -214,7 +214,7 @@ PreparedModel prepareModel(const Model& model, const std::function<bool(int, int
     if (model.species.empty())
         throw UserError(std::string(messages::kNoSpecies));
     if (model.species.size() > kMaxSpecies)
-        throw UserError(std::string(messages::kTooManySpecies));
+        throw UserError(std::string(messages::tooManySpecies()));
     PreparedModel prepared;
     bool anyWeight = false;
     for (std::size_t s = 0; s < model.species.size(); ++s) {

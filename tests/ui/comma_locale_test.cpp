@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
@@ -16,7 +18,9 @@
 #include "engine/ProgramState.h"
 #include "tests/support/WindowTesting.h"
 #include "ui/MainWindow.h"
+#include "ui/ModelWindow.h"
 #include "ui/QtHost.h"
+#include "ui/SpeciesPanel.h"
 #include "ui/SpinButton.h"
 
 namespace ravelle {
@@ -137,6 +141,28 @@ TEST_F(CommaLocaleTest, ATextWithBothSeparatorsIsNoNumber)
     const auto shown = answerMessageBoxes([&] { form->Calculate1->click(); });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, QString::fromUtf8("'1.000,5' は浮動小数点数ではありません."));
+}
+
+// The Model window reads and shows numbers as the boxes do: either separator
+// in, the system's comma out.
+TEST_F(CommaLocaleTest, TheModelWindowShowsCommasAndReadsBothSeparators)
+{
+    form->Model1->trigger();
+    ModelWindow& window = *form->modelWindow();
+    SpeciesPanel& first = *window.species(0);
+    first.shape->setCurrentIndex(1);
+    first.gamma->setText(QStringLiteral("0.3"));
+    EXPECT_EQ(first.gammaPeakToPeak->text(), QString::fromUtf8("p-p 2 Gamma/√3: 0,34641 G"));
+    first.gamma->setText(QStringLiteral("0,3"));
+    EXPECT_EQ(first.linePeakToPeak->text(), QString::fromUtf8("line p-p width 0,34641 G"));
+    type("GCntr", "3390,00");
+    window.frequency->setText(QStringLiteral("9.5"));
+    EXPECT_EQ(window.gValue->text(), QString::fromUtf8("g-value of the centre field (GCntr): 2,00222"));
+
+    type("H1", "1,5");
+    EXPECT_TRUE(answerMessageBoxes([&] { emit first.gammaSteppers[1]->upClick(); }).empty());
+    EXPECT_EQ(first.gamma->text(), "0,31");
+    EXPECT_EQ(text("GCntr"), "3390,00");
 }
 
 } // namespace

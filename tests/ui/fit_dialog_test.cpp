@@ -527,8 +527,8 @@ TEST(FitMenuTest, FitIsAMenuBarCommandBetweenFileAndHelp)
     QStringList bar;
     for (QAction* action : form.menuBar()->actions())
         bar << action->text();
-    EXPECT_EQ(bar, (QStringList{"File", "Fit", "Help"}));
-    QAction* fit = form.menuBar()->actions().at(1);
+    EXPECT_EQ(bar, (QStringList{"File", "Model", "Fit", "Help"}));
+    QAction* fit = form.menuBar()->actions().at(2);
     EXPECT_EQ(fit->menu(), nullptr);
     EXPECT_TRUE(fit->shortcut().isEmpty());
 }

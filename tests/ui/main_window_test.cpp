@@ -275,13 +275,18 @@ TEST_F(MainWindowTest, TabVisitsTheBoxesInTheirOrderFromGCntrAndWrapsAround)
 TEST_F(MainWindowTest, MenuHasItsItemsWithoutShortcutsAndHelpIsABarCommand)
 {
     const QList<QAction*> bar = form->menuBar()->actions();
-    ASSERT_EQ(bar.size(), 3);
+    ASSERT_EQ(bar.size(), 4);
     EXPECT_EQ(bar[0], form->File1->menuAction());
     EXPECT_EQ(bar[0]->text(), "File");
-    EXPECT_EQ(bar[1], form->Fit1);
-    EXPECT_EQ(bar[2], form->Help1);
+    EXPECT_EQ(bar[1], form->Model1);
+    EXPECT_EQ(bar[2], form->Fit1);
+    EXPECT_EQ(bar[3], form->Help1);
+    for (const QAction* command : {form->Model1, form->Help1}) {
+        EXPECT_EQ(command->menu(), nullptr) << command->text().toStdString();
+        EXPECT_TRUE(command->shortcut().isEmpty()) << command->text().toStdString();
+    }
+    EXPECT_EQ(form->Model1->text(), "Model");
     EXPECT_EQ(form->Help1->text(), "Help");
-    EXPECT_EQ(form->Help1->menu(), nullptr);
 
     QStringList items;
     for (const QAction* action : form->File1->actions()) {
@@ -289,7 +294,6 @@ TEST_F(MainWindowTest, MenuHasItsItemsWithoutShortcutsAndHelpIsABarCommand)
         EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
     EXPECT_EQ(items, (QStringList{"Import_Observed_Spectrum", "Save_Simulated_Spectrum", "Exit"}));
-    EXPECT_TRUE(form->Help1->shortcut().isEmpty());
 }
 
 TEST_F(MainWindowTest, CalculateAtStartUpShowsTheMissingParameterNoticeAndDrawsNothing)

@@ -15,48 +15,14 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/FakeClock.h"
 #include "ui/SpinButton.h"
 
 namespace ravelle {
 namespace {
 
-// Simulated milliseconds: the stepper's timer falls due on this clock only,
-// and a handler may move it on to stand for a slow step.
-struct FakeClock {
-    long now = 0;
-    std::optional<long> due;
-    std::function<void()> onTimeout;
-    std::vector<int> requests;
-
-    void advanceTo(long time)
-    {
-        while (due && *due <= time) {
-            now = std::max(now, *due);
-            due.reset();
-            std::exchange(onTimeout, nullptr)();
-        }
-        now = std::max(now, time);
-    }
-};
-
-class FakeClockTimer : public RepeatTimer {
-public:
-    explicit FakeClockTimer(FakeClock& clock) : clock_(clock) {}
-    void start(int milliseconds, std::function<void()> onTimeout) override
-    {
-        clock_.requests.push_back(milliseconds);
-        clock_.due = clock_.now + milliseconds;
-        clock_.onTimeout = std::move(onTimeout);
-    }
-    void stop() override
-    {
-        clock_.due.reset();
-        clock_.onTimeout = nullptr;
-    }
-
-private:
-    FakeClock& clock_;
-};
+using testing::FakeClock;
+using testing::FakeClockTimer;
 
 const QPoint kUp(10, 5);
 const QPoint kDown(10, 18);

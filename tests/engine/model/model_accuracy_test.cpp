@@ -10,9 +10,8 @@
 
 #include "engine/Messages.h"
 #include "engine/model/Evaluation.h"
-#include "engine/model/ModelMessages.h"
-#include "tests/support/EngineTesting.h"
 #include "tests/engine/model/ModelReference.h"
+#include "tests/support/EngineTesting.h"
 
 namespace ravelle::model {
 namespace {

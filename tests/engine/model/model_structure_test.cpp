@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/Messages.h"
 #include "engine/UserError.h"
 #include "engine/model/DirectModel.h"
 #include "engine/model/Evaluation.h"
-#include "engine/model/ModelMessages.h"
 #include "engine/model/Prepared.h"
 #include "tests/engine/model/ModelReference.h"
 #include "tests/support/EngineTesting.h"
@@ -133,11 +133,11 @@ TEST(ModelStructureTest, BadValuesAreRefusedWithTheirPlace)
     const auto speciesMessage = [](int s, std::string_view what) { return messages::speciesProblem(s, what); };
     const std::vector<Row> rows = {
         {"no species", [](Model& m) { m.species.clear(); }, std::string(messages::kNoSpecies)},
-        {"nine species", [&](Model& m) { m.species.assign(9, base()); }, std::string(messages::kTooManySpecies)},
+        {"nine species", [&](Model& m) { m.species.assign(9, base()); }, std::string(messages::tooManySpecies())},
         {"unknown isotope", [](Model& m) { m.species[0].groups[1].isotope = "14n"; },
          groupMessage(1, 2, messages::kUnknownIsotope)},
-        {"no nuclei", [](Model& m) { m.species[0].groups[0].count = 0; }, groupMessage(1, 1, messages::kBadCount)},
-        {"31 nuclei", [](Model& m) { m.species[0].groups[0].count = 31; }, groupMessage(1, 1, messages::kBadCount)},
+        {"no nuclei", [](Model& m) { m.species[0].groups[0].count = 0; }, groupMessage(1, 1, messages::badNucleusCount())},
+        {"31 nuclei", [](Model& m) { m.species[0].groups[0].count = 31; }, groupMessage(1, 1, messages::badNucleusCount())},
         {"coupling NaN", [&](Model& m) { m.species[0].groups[0].coupling = nan; },
          groupMessage(1, 1, messages::kBadCoupling)},
         {"natural spin 0", [](Model& m) { m.species[0].groups[0] = group("12C", 1, 1.0, true); },
@@ -169,7 +169,7 @@ TEST(ModelStructureTest, BadValuesAreRefusedWithTheirPlace)
          speciesMessage(1, messages::widthNotPositive("gamma", -1))},
         {"too far", [](Model& m) { m.species[0].shift = 2e12; }, speciesMessage(1, messages::kTooFar)},
         {"second species", [&](Model& m) { m.species.push_back(base()); m.species[1].groups[0].count = -3; },
-         groupMessage(2, 1, messages::kBadCount)},
+         groupMessage(2, 1, messages::badNucleusCount())},
     };
     for (const Row& row : rows) {
         Model model{{base()}};

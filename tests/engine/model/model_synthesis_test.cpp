@@ -10,7 +10,6 @@
 #include "engine/Messages.h"
 #include "engine/Synthesis.h"
 #include "engine/model/Evaluation.h"
-#include "engine/model/ModelMessages.h"
 #include "engine/model/ModelSynthesis.h"
 #include "tests/engine/model/ModelReference.h"
 #include "tests/support/EngineTesting.h"
@@ -119,8 +118,8 @@ TEST(ModelSynthesisTest, RefusalsAreThoseOfTheProgramsSynthesis)
         {"range NaN", &good, nan, 10, std::string(ravelle::messages::kInvalidOperation)},
         {"flat", &farAway, 30.0, 500, std::string(ravelle::messages::kInvalidOperation)},
         {"flat to rounding", &justOutside, 10.0, 500, std::string(ravelle::messages::kInvalidOperation)},
-        {"bad model", &bad, 30.0, 500, messages::groupProblem(1, 1, messages::kBadCount)},
-        {"bad model, no points", &bad, 30.0, 0, messages::groupProblem(1, 1, messages::kBadCount)},
+        {"bad model", &bad, 30.0, 500, messages::groupProblem(1, 1, messages::badNucleusCount())},
+        {"bad model, no points", &bad, 30.0, 0, messages::groupProblem(1, 1, messages::badNucleusCount())},
     };
     for (const Row& row : rows)
         EXPECT_EQ(messageOf([&] { synthesizeModel(*row.model, row.range, row.points); }), row.message) << row.name;
