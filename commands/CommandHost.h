@@ -87,6 +87,19 @@ public:
                                                      const std::string& fileName) = 0;
     virtual std::optional<std::string> runSaveDialog(const std::string& initialDir,
                                                      const std::string& fileName) = 0;
+    // The same for parameter sets, whose dialogs list their own file type;
+    // a host without a window of its own runs the dialogs above.
+    virtual std::optional<std::string> runOpenParametersDialog(const std::string& initialDir,
+                                                               const std::string& fileName)
+    {
+        return runOpenDialog(initialDir, fileName);
+    }
+    virtual std::optional<std::string> runSaveParametersDialog(const std::string& initialDir,
+                                                               const std::string& fileName)
+    {
+        return runSaveDialog(initialDir, fileName);
+    }
+
     // Asks which column of a table holds the spectrum: the chosen one of
     // choice.candidates, or nothing when the user cancels. A host without a
     // window takes the preselected column, as Return in the dialog would.

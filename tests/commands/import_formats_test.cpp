@@ -129,8 +129,9 @@ TEST_F(ImportFormatsTest, EachFormatGoesThroughTheNormalisationAndFillsTheBoxes)
         EXPECT_EQ(local.notices, row.notices);
         EXPECT_EQ(local.redrawCount, 1);
         // The notices come after the new picture.
-        if (!row.notices.empty())
+        if (!row.notices.empty()) {
             EXPECT_EQ(local.log.back(), "notice: " + row.notices.back());
+        }
     }
 }
 
