@@ -66,7 +66,7 @@ std::string errorBoxText(std::string_view message)
 
 } // namespace ravelle::messages
 
-// Parameter sets.
+// Parameter sets and the column dialog.
 namespace ravelle::messages {
 
 namespace {
@@ -85,6 +85,15 @@ std::string inBrackets(std::string_view section)
     return text;
 }
 } // namespace
+
+std::string columnDialogText(std::string_view file, std::string_view fieldLabel)
+{
+    std::string text = quoted(file);
+    text += " holds several spectra. Choose the column to import; the field is read from column ";
+    text += quoted(fieldLabel);
+    text += ".";
+    return text;
+}
 
 std::string parameterSetNotOne(std::string_view file)
 {

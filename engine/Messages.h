@@ -211,6 +211,21 @@ inline std::string fitResiduals(const std::string& before, const std::string& af
 } // namespace ravelle::messages
 
 // ---------------------------------------------------------------------------
+// The file dialogs' type entries beside the plain "*.ASC", and the dialog
+// that asks which column of a table holds the spectrum.
+namespace ravelle::messages {
+
+inline constexpr std::string_view kSpectrumFilesFilter =
+    "Spectra and spectrometer files (*.dat *.txt *.asc *.csv *.tsv *.dsc *.dta *.par *.spc *.esr)";
+inline constexpr std::string_view kParameterFilesFilter = "Ravelle2 parameter sets (*.ravelle)";
+inline constexpr std::string_view kColumnDialogTitle = "Choose the spectrum";
+// "'<file>' holds several spectra. Choose the column to import; the field is
+// read from column '<field>'."
+std::string columnDialogText(std::string_view file, std::string_view fieldLabel);
+
+} // namespace ravelle::messages
+
+// ---------------------------------------------------------------------------
 // Parameter sets (File > Open_Parameters, Save_Parameters). `file` is the
 // file's name without its folder; texts from the file are quoted as above.
 namespace ravelle::messages {
