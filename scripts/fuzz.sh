@@ -17,7 +17,8 @@ seconds=${1:-600}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(import_fuzz box_number_fuzz calculate_fuzz step_fuzz bes3t_fuzz esp_winepr_fuzz labelled_table_fuzz)
+  targets=(import_fuzz box_number_fuzz calculate_fuzz step_fuzz bes3t_fuzz esp_winepr_fuzz labelled_table_fuzz
+    parameter_set_fuzz)
 fi
 
 build=$PWD/build/fuzz
