@@ -3,6 +3,9 @@
 // bes3t_1m: a BES3T dataset of 1,000,000 big-endian 64-bit floats (8 MB);
 // winepr_1m: a WinEPR .par/.spc of 1,000,000 floats (4 MB);
 // table_1m: a tab-separated table with a header and 1,000,000 rows (about 30 MB).
+// The *_import cases run the whole import command on them as the window runs
+// it (the file read, normalised, the boxes written and the plot drawn), on the
+// tests' host where the tests are built.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,6 +17,12 @@
 #include <string>
 
 #include "io/formats/SpectrumFile.h"
+
+#ifdef RAVELLE_BENCH_IMPORT_COMMAND
+#include "commands/Commands.h"
+#include "engine/ProgramState.h"
+#include "tests/support/FakeHost.h"
+#endif
 
 namespace {
 
@@ -92,6 +101,22 @@ void readFile(benchmark::State& state, const std::string& name)
     state.counters["points/s"] = benchmark::Counter(static_cast<double>(kPoints), benchmark::Counter::kIsIterationInvariantRate);
 }
 
+#ifdef RAVELLE_BENCH_IMPORT_COMMAND
+void importFile(benchmark::State& state, const std::string& name)
+{
+    ravelle::ProgramState program;
+    ravelle::Initialise(program, std::filesystem::temp_directory_path().string());
+    ravelle::testing::FakeHost host(program);
+    for (auto _ : state) {
+        host.openAnswers.push_back(name);
+        ravelle::importCommand(program, host);
+    }
+    if (!host.errors.empty() || program.ObsCount != kPoints)
+        state.SkipWithError("not imported");
+    state.counters["points/s"] = benchmark::Counter(static_cast<double>(kPoints), benchmark::Counter::kIsIterationInvariantRate);
+}
+#endif
+
 void removeAll()
 {
     for (const char* name : {"bes3t.DSC", "bes3t.DTA", "winepr.par", "winepr.spc", "table.txt"})
@@ -109,6 +134,11 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("bes3t_1m", readFile, bes3t)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("winepr_1m", readFile, winEpr)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("table_1m", readFile, text)->Unit(benchmark::kMillisecond);
+#ifdef RAVELLE_BENCH_IMPORT_COMMAND
+    benchmark::RegisterBenchmark("bes3t_1m_import", importFile, bes3t)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("winepr_1m_import", importFile, winEpr)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("table_1m_import", importFile, text)->Unit(benchmark::kMillisecond);
+#endif
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     removeAll();

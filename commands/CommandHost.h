@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/ModelTexts.h"
 #include "plot/PlotScene.h"
@@ -27,6 +29,16 @@ using Progress = std::function<void(double fraction)>;
 // its repeat. Imports and saves show their progress with a Cancel button
 // once they have taken more than half a second.
 enum class WorkShown { Quietly, WithProgress };
+
+// A text table with several columns that may hold the spectrum: what the
+// import offers the user to choose from.
+struct ColumnChoice {
+    std::string fileName;             // without its folder
+    std::vector<std::string> labels;  // every column's label, in file order
+    std::size_t fieldColumn = 0;      // the column the field is read from
+    std::vector<std::size_t> candidates; // the columns to choose from, in file order
+    std::size_t preselected = 0;      // one of the candidates
+};
 
 // What a command needs from the window it runs in. The main window implements
 // it with its real boxes, message boxes, dialogs and plot; tests implement it
@@ -75,6 +87,26 @@ public:
                                                      const std::string& fileName) = 0;
     virtual std::optional<std::string> runSaveDialog(const std::string& initialDir,
                                                      const std::string& fileName) = 0;
+    // The same for parameter sets, whose dialogs list their own file type;
+    // a host without a window of its own runs the dialogs above.
+    virtual std::optional<std::string> runOpenParametersDialog(const std::string& initialDir,
+                                                               const std::string& fileName)
+    {
+        return runOpenDialog(initialDir, fileName);
+    }
+    virtual std::optional<std::string> runSaveParametersDialog(const std::string& initialDir,
+                                                               const std::string& fileName)
+    {
+        return runSaveDialog(initialDir, fileName);
+    }
+
+    // Asks which column of a table holds the spectrum: the chosen one of
+    // choice.candidates, or nothing when the user cancels. A host without a
+    // window takes the preselected column, as Return in the dialog would.
+    virtual std::optional<std::size_t> chooseIntensityColumn(const ColumnChoice& choice)
+    {
+        return choice.preselected;
+    }
 };
 
 } // namespace ravelle

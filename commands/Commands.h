@@ -22,6 +22,15 @@ void importCommand(ProgramState& state, CommandHost& host);
 // Export the simulated spectrum (.cal) and, when one exists, the observed one (.obs).
 void exportCommand(ProgramState& state, CommandHost& host);
 
+// Open a parameter set chosen in the open dialog: every box text and the
+// Model window's content as saved, nothing else (no Calculate). A file that
+// cannot be read whole changes nothing.
+void openParametersCommand(ProgramState& state, CommandHost& host);
+
+// Save every box text and the Model window's content as a parameter set,
+// replacing the chosen file whole or not at all.
+void saveParametersCommand(ProgramState& state, CommandHost& host);
+
 // One stepper step on `box`: parse its text, add `step` in extended precision,
 // write the sum in the general format with 15 significant digits. Returns
 // false (after reporting the conversion error, the text unchanged) when the

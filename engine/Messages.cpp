@@ -101,3 +101,151 @@ std::string errorBoxText(std::string_view message)
 }
 
 } // namespace ravelle::messages
+
+// Parameter sets and the column dialog.
+namespace ravelle::messages {
+
+namespace {
+std::string quoted(std::string_view text)
+{
+    std::string result = "'";
+    result += quotable(text);
+    result += "'";
+    return result;
+}
+std::string inBrackets(std::string_view section)
+{
+    std::string text = "[";
+    text += section;
+    text += "]";
+    return text;
+}
+} // namespace
+
+std::string columnDialogText(std::string_view file, std::string_view fieldLabel)
+{
+    std::string text = quoted(file);
+    text += " holds several spectra. Choose the column to import; the field is read from column ";
+    text += quoted(fieldLabel);
+    text += ".";
+    return text;
+}
+
+std::string parameterSetNotOne(std::string_view file)
+{
+    return quoted(file) + " is not a Ravelle2 parameter set: its first line is not '[Ravelle2 parameter set]'.";
+}
+
+std::string parameterSetNewer(std::string_view file, std::string_view version)
+{
+    return quoted(file) + " was saved by a newer Ravelle2 (parameter-set version " + quotable(version) +
+           "); this one opens version 1 only.";
+}
+
+std::string parameterSetCutShort(std::string_view file)
+{
+    return quoted(file) + " is incomplete: it ends before its line '[End]', so it was probably cut short.";
+}
+
+std::string parameterSetTooLarge(std::string_view file, std::uint64_t size, std::uint64_t most)
+{
+    return quoted(file) + " holds " + std::to_string(size) + " bytes, more than the " + std::to_string(most) +
+           " a parameter set may have.";
+}
+
+std::string parameterSetMissingSection(std::string_view file, std::string_view section)
+{
+    return quoted(file) + " lacks its section " + inBrackets(section) + ".";
+}
+
+std::string parameterSetLine(std::string_view file, std::size_t line, std::string_view problem)
+{
+    return std::string("Line ") + std::to_string(line) + " of " + quoted(file) + ": " + std::string(problem);
+}
+
+std::string parameterSetNotSaved(std::string_view problem)
+{
+    return std::string("The parameter set was not saved: ") + std::string(problem);
+}
+
+std::string parameterNotALine(std::string_view text)
+{
+    return quoted(text) + " is neither a section such as '[Main window]' nor an entry 'name = value'.";
+}
+
+std::string parameterSectionMustComeFirst(std::string_view section, std::string_view first)
+{
+    std::string text = "the section ";
+    text += quoted(inBrackets(section));
+    text += " does not belong here; ";
+    text += inBrackets(first);
+    text += " must come first.";
+    return text;
+}
+
+std::string parameterSectionOutOfOrder(std::string_view section, std::string_view previous, std::string_view nextGroup,
+                                       std::string_view nextSpecies)
+{
+    std::string text = "the section ";
+    text += quoted(inBrackets(section));
+    text += " does not belong here; ";
+    text += inBrackets(nextGroup);
+    text += ", ";
+    text += inBrackets(nextSpecies);
+    text += " or [End] may follow ";
+    text += inBrackets(previous);
+    text += ".";
+    return text;
+}
+
+std::string parameterUnknownEntry(std::string_view section, std::string_view entry)
+{
+    return quoted(entry) + " is no entry of " + inBrackets(section) + ".";
+}
+
+std::string parameterRepeatedEntry(std::string_view section, std::string_view entry)
+{
+    return quoted(entry) + " is given twice in " + inBrackets(section) + ".";
+}
+
+std::string parameterMissingEntry(std::string_view section, std::string_view entry)
+{
+    return inBrackets(section) + " lacks its entry " + quoted(entry) + ".";
+}
+
+std::string parameterUnknownIsotope(std::string_view isotope)
+{
+    return quoted(isotope) + " is no isotope the model knows (they are written like 1H, 13C, 14N).";
+}
+
+std::string parameterBadLineShape(std::string_view text)
+{
+    return quoted(text) + " is no line shape: it must be Gaussian, Lorentzian or Voigt.";
+}
+
+std::string parameterBadFlag(std::string_view text)
+{
+    return quoted(text) + " must be yes or no.";
+}
+
+std::string parameterTextTooLong(std::string_view section, std::string_view entry, std::size_t length,
+                                 std::size_t most)
+{
+    std::string text = quoted(entry);
+    text += " in ";
+    text += inBrackets(section);
+    text += " holds " + std::to_string(length) + " characters; a box holds at most " + std::to_string(most) + ".";
+    return text;
+}
+
+std::string parameterTooManyGroups(std::string_view species, std::size_t most)
+{
+    return std::string(species) + " has more than " + std::to_string(most) + " nucleus groups, the most the model takes.";
+}
+
+std::string parameterTooManySpecies(std::size_t most)
+{
+    return std::string("there are more than ") + std::to_string(most) + " species, the most the model takes.";
+}
+
+} // namespace ravelle::messages

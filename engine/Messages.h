@@ -301,3 +301,62 @@ inline std::string fitResiduals(const std::string& before, const std::string& af
 }
 
 } // namespace ravelle::messages
+
+// ---------------------------------------------------------------------------
+// The file dialogs' type entries beside the plain "*.ASC", and the dialog
+// that asks which column of a table holds the spectrum.
+namespace ravelle::messages {
+
+inline constexpr std::string_view kSpectrumFilesFilter =
+    "Spectra and spectrometer files (*.dat *.txt *.asc *.csv *.tsv *.dsc *.dta *.par *.spc *.esr)";
+inline constexpr std::string_view kParameterFilesFilter = "Ravelle2 parameter sets (*.ravelle)";
+inline constexpr std::string_view kColumnDialogTitle = "Choose the spectrum";
+// "'<file>' holds several spectra. Choose the column to import; the field is
+// read from column '<field>'."
+std::string columnDialogText(std::string_view file, std::string_view fieldLabel);
+
+} // namespace ravelle::messages
+
+// ---------------------------------------------------------------------------
+// Parameter sets (File > Open_Parameters, Save_Parameters). `file` is the
+// file's name without its folder; texts from the file are quoted as above.
+namespace ravelle::messages {
+
+std::string parameterSetNotOne(std::string_view file);
+std::string parameterSetNewer(std::string_view file, std::string_view version);
+std::string parameterSetCutShort(std::string_view file);
+std::string parameterSetTooLarge(std::string_view file, std::uint64_t size, std::uint64_t most);
+std::string parameterSetMissingSection(std::string_view file, std::string_view section);
+// "Line <n> of '<file>': <problem>"
+std::string parameterSetLine(std::string_view file, std::size_t line, std::string_view problem);
+// "The parameter set was not saved: <problem>"
+std::string parameterSetNotSaved(std::string_view problem);
+
+// What is wrong with a line.
+inline constexpr std::string_view kParameterLineAfterEnd = "nothing may follow the line '[End]'.";
+inline constexpr std::string_view kParameterEntryBeforeSection = "an entry stands before the first section.";
+inline constexpr std::string_view kParameterLineControlCharacter =
+    "the line holds a control character; write it as \\x and two hex digits.";
+inline constexpr std::string_view kParameterNoVersion =
+    "the line after the title must be 'version = ' and a whole number greater than 0.";
+inline constexpr std::string_view kParameterBrokenEscape =
+    "a backslash must be followed by a second one, or by x and two hex digits.";
+std::string parameterNotALine(std::string_view text);
+// A section where another belongs: "[Main window] must come first", or
+// "[next group], [next species] or [End] may follow [previous]".
+std::string parameterSectionMustComeFirst(std::string_view section, std::string_view first);
+std::string parameterSectionOutOfOrder(std::string_view section, std::string_view previous, std::string_view nextGroup,
+                                       std::string_view nextSpecies);
+std::string parameterUnknownEntry(std::string_view section, std::string_view entry);
+std::string parameterRepeatedEntry(std::string_view section, std::string_view entry);
+std::string parameterMissingEntry(std::string_view section, std::string_view entry);
+std::string parameterUnknownIsotope(std::string_view isotope);
+std::string parameterBadLineShape(std::string_view text);
+std::string parameterBadFlag(std::string_view text);
+// "'<entry>' in [<section>] holds <length> characters; ..."
+std::string parameterTextTooLong(std::string_view section, std::string_view entry, std::size_t length,
+                                 std::size_t most);
+std::string parameterTooManyGroups(std::string_view species, std::size_t most);
+std::string parameterTooManySpecies(std::size_t most);
+
+} // namespace ravelle::messages

@@ -1,11 +1,14 @@
 // The observed-spectrum import on arbitrary file contents, through the real
 // command: the bytes are written to a file that the scripted open dialog
 // then chooses. The outcome is checked against an independent reading of the
-// same bytes by the file format's rules.
+// same bytes by the two-column format's rules, or, for a file that the
+// spectrometer-file readers take (a labelled table, a UTF-16 text), against
+// what the reader makes of it.
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +20,10 @@
 
 #include "engine/BoxNumber.h"
 #include "engine/Messages.h"
+#include "engine/UserError.h"
 #include "fuzz/FuzzSupport.h"
 #include "io/ObservedImport.h"
+#include "io/formats/SpectrumFile.h"
 #include "commands/Commands.h"
 
 namespace ravelle::fuzz {
@@ -156,29 +161,47 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     importCommand(state, host);
     checkStateFinite(state);
-    RAVELLE_FUZZ_CHECK(host.notices.empty() && host.errors.size() <= 1, "at most one message");
+    RAVELLE_FUZZ_CHECK(host.errors.size() <= 1, "at most one message");
 
-    const Reading reading = readByTheRules(bytes);
+    // What the readers make of the file; neither a spectrum nor a refusal:
+    // the two-column text, read by its rules.
+    std::optional<formats::RawSpectrum> raw;
+    std::optional<std::string> refusal;
+    try {
+        raw = formats::readSpectrumFile(Start::fileName());
+    } catch (const UserError& error) {
+        refusal = error.message();
+    }
+    const bool plain = !raw && !refusal;
+    RAVELLE_FUZZ_CHECK(host.notices.size() <= (raw && !raw->notices.empty() && host.errors.empty() ? 1u : 0u),
+                       "a notice only of a reader, after its import");
+
+    const Reading reading = plain ? readByTheRules(bytes) : Reading{};
     if (!host.errors.empty()) {
         const std::string& message = host.errors.front();
-        RAVELLE_FUZZ_CHECK(isProgramMessage(message), message);
+        if (refusal)
+            RAVELLE_FUZZ_CHECK(message == *refusal, message + " where the reader says " + *refusal);
+        else
+            RAVELLE_FUZZ_CHECK(isProgramMessage(message), message);
         if (reading.badText)
             RAVELLE_FUZZ_CHECK(message == messages::notAReal(*reading.badText),
                                message + " for the text '" + *reading.badText + "'");
-        else if (reading.fields.empty())
+        else if (plain && reading.fields.empty())
             RAVELLE_FUZZ_CHECK(message == messages::kEmptyObservedFile, message);
         RAVELLE_FUZZ_CHECK(host.redraws == 0, "no redraw after a failure");
         RAVELLE_FUZZ_CHECK(host.boxes == boxesBefore, "boxes unchanged after a failure");
         const auto difference = stateDifference(before, state, kLastDir);
         RAVELLE_FUZZ_CHECK(!difference, "changed after a failure: " + difference.value_or(""));
     } else {
+        RAVELLE_FUZZ_CHECK(!refusal, "imported what the reader refuses: " + refusal.value_or(""));
         RAVELLE_FUZZ_CHECK(!reading.badText, "imported in spite of the text '" + reading.badText.value_or("") + "'");
-        const auto n = static_cast<std::int32_t>(reading.fields.size());
-        RAVELLE_FUZZ_CHECK(state.ObsCount == n, "one point per line");
+        const std::vector<double>& fields = plain ? reading.fields : raw->field;
+        const auto n = static_cast<std::int32_t>(fields.size());
+        RAVELLE_FUZZ_CHECK(state.ObsCount == n, "one point per line or row");
         RAVELLE_FUZZ_CHECK(state.ObsLoaded && state.ObsFileName == Start::fileName(), "the file is the observed one");
         RAVELLE_FUZZ_CHECK(host.redraws == 1, "one redraw");
-        const double first = reading.fields.front();
-        const double last = reading.fields.back();
+        const double first = fields.front();
+        const double last = fields.back();
         RAVELLE_FUZZ_CHECK(state.ObsEndLow == std::min(first, last) && state.ObsEndHigh == std::max(first, last),
                            "the ends are the first and the last field");
         // The linear remapping of the fields rounds; a field may pass an end

@@ -18,7 +18,7 @@ shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
   targets=(import_fuzz box_number_fuzz calculate_fuzz step_fuzz bes3t_fuzz esp_winepr_fuzz labelled_table_fuzz
-    model_fuzz)
+    model_fuzz parameter_set_fuzz)
 fi
 
 build=$PWD/build/fuzz

@@ -177,6 +177,10 @@ void TForm1::createMenu()
     ImportObservedSpectrum1->setObjectName(QStringLiteral("ImportObservedSpectrum1"));
     SaveSimulatedSpectrum1 = File1->addAction(QStringLiteral("Save_Simulated_Spectrum"));
     SaveSimulatedSpectrum1->setObjectName(QStringLiteral("SaveSimulatedSpectrum1"));
+    OpenParameters1 = File1->addAction(QStringLiteral("Open_Parameters"));
+    OpenParameters1->setObjectName(QStringLiteral("OpenParameters1"));
+    SaveParameters1 = File1->addAction(QStringLiteral("Save_Parameters"));
+    SaveParameters1->setObjectName(QStringLiteral("SaveParameters1"));
     Exit1 = File1->addAction(QStringLiteral("Exit"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
     // Model, Fit and Help are commands of the menu bar itself, not menus.
@@ -201,6 +205,8 @@ void TForm1::connectCommands()
     connect(Calculate1, &QPushButton::clicked, this, [this] { Calculate1Click(Calculate1); });
     connect(ImportObservedSpectrum1, &QAction::triggered, this, [this] { OpenButtonClick(ImportObservedSpectrum1); });
     connect(SaveSimulatedSpectrum1, &QAction::triggered, this, [this] { SaveButtonClick(SaveSimulatedSpectrum1); });
+    connect(OpenParameters1, &QAction::triggered, this, [this] { OpenParametersClick(OpenParameters1); });
+    connect(SaveParameters1, &QAction::triggered, this, [this] { SaveParametersClick(SaveParameters1); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(Exit1); });
     connect(Model1, &QAction::triggered, this, [this] { Model1Click(Model1); });
     connect(Fit1, &QAction::triggered, this, [this] { Fit1Click(Fit1); });
@@ -288,6 +294,18 @@ void TForm1::SaveButtonClick(QObject*)
 {
     if (takesCommands())
         exportCommand(state_, *host_);
+}
+
+void TForm1::OpenParametersClick(QObject*)
+{
+    if (takesCommands())
+        openParametersCommand(state_, *host_);
+}
+
+void TForm1::SaveParametersClick(QObject*)
+{
+    if (takesCommands())
+        saveParametersCommand(state_, *host_);
 }
 
 void TForm1::Exit1Click(QObject*)

@@ -100,6 +100,8 @@ public:
     QMenu* File1 = nullptr;
     QAction* ImportObservedSpectrum1 = nullptr;
     QAction* SaveSimulatedSpectrum1 = nullptr;
+    QAction* OpenParameters1 = nullptr;
+    QAction* SaveParameters1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Model1 = nullptr;
     QAction* Fit1 = nullptr;
@@ -109,6 +111,8 @@ public slots:
     void Calculate1Click(QObject* sender);
     void OpenButtonClick(QObject* sender);
     void SaveButtonClick(QObject* sender);
+    void OpenParametersClick(QObject* sender);
+    void SaveParametersClick(QObject* sender);
     void Exit1Click(QObject* sender);
     void Help1Click(QObject* sender);
     void Model1Click(QObject* sender);

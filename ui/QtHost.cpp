@@ -176,14 +176,15 @@ void QtHost::showPlot(std::unique_ptr<PlotPicture> picture)
     image_->update();
 }
 
-std::unique_ptr<QFileDialog> QtHost::makeOpenDialog(const std::string& initialDir, const std::string& fileName) const
+std::unique_ptr<QFileDialog> QtHost::makeOpenDialog(const std::string& initialDir, const std::string& fileName,
+                                                    const QStringList& filters) const
 {
     auto dialog = std::make_unique<OpenFileDialog>(window_);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name of a missing file is accepted; opening it reports the error.
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters(QStringList{QStringLiteral("*.ASC")});
+    dialog->setNameFilters(filters);
     if (!initialDir.empty())
         dialog->setDirectory(fromFileName(initialDir));
     const QString preset = fromFileName(fileName);
@@ -191,6 +192,18 @@ std::unique_ptr<QFileDialog> QtHost::makeOpenDialog(const std::string& initialDi
     if (isPattern(preset))
         dialog->listPattern(QFileInfo(preset).fileName());
     return dialog;
+}
+
+std::unique_ptr<QFileDialog> QtHost::makeOpenDialog(const std::string& initialDir, const std::string& fileName) const
+{
+    return makeOpenDialog(initialDir, fileName,
+                          {QStringLiteral("*.ASC"), fromUtf8(std::string(messages::kSpectrumFilesFilter))});
+}
+
+std::unique_ptr<QFileDialog> QtHost::makeOpenParametersDialog(const std::string& initialDir,
+                                                              const std::string& fileName) const
+{
+    return makeOpenDialog(initialDir, fileName, {fromUtf8(std::string(messages::kParameterFilesFilter))});
 }
 
 std::unique_ptr<QFileDialog> QtHost::makeSaveDialog(const std::string& initialDir, const std::string& fileName) const
@@ -206,6 +219,23 @@ std::unique_ptr<QFileDialog> QtHost::makeSaveDialog(const std::string& initialDi
     return dialog;
 }
 
+std::unique_ptr<QFileDialog> QtHost::makeSaveParametersDialog(const std::string& initialDir,
+                                                              const std::string& fileName) const
+{
+    auto dialog = makeSaveDialog(initialDir, fileName);
+    dialog->setNameFilters({fromUtf8(std::string(messages::kParameterFilesFilter))});
+    // A name typed without the extension gets it, so that the file is
+    // listed when it is opened again.
+    dialog->setDefaultSuffix(QStringLiteral("ravelle"));
+    dialog->selectFile(fromFileName(fileName));
+    return dialog;
+}
+
+std::unique_ptr<ColumnDialog> QtHost::makeColumnDialog(const ColumnChoice& choice) const
+{
+    return std::make_unique<ColumnDialog>(choice, title_, window_);
+}
+
 std::optional<std::string> QtHost::runDialog(QFileDialog& dialog) const
 {
     if (dialog.exec() != QDialog::Accepted)
@@ -216,18 +246,45 @@ std::optional<std::string> QtHost::runDialog(QFileDialog& dialog) const
     return toFileName(chosen.front());
 }
 
-std::optional<std::string> QtHost::runOpenDialog(const std::string& initialDir, const std::string& fileName)
+std::optional<std::string> QtHost::answerOrRun(DialogKind kind, const std::string& initialDir,
+                                               const std::string& fileName,
+                                               const std::function<std::unique_ptr<QFileDialog>()>& make)
 {
     if (dialogAnswerer_)
-        return dialogAnswerer_(DialogKind::Open, initialDir, fileName);
-    return runDialog(*makeOpenDialog(initialDir, fileName));
+        return dialogAnswerer_(kind, initialDir, fileName);
+    return runDialog(*make());
+}
+
+std::optional<std::string> QtHost::runOpenDialog(const std::string& initialDir, const std::string& fileName)
+{
+    return answerOrRun(DialogKind::Open, initialDir, fileName, [&] { return makeOpenDialog(initialDir, fileName); });
 }
 
 std::optional<std::string> QtHost::runSaveDialog(const std::string& initialDir, const std::string& fileName)
 {
-    if (dialogAnswerer_)
-        return dialogAnswerer_(DialogKind::Save, initialDir, fileName);
-    return runDialog(*makeSaveDialog(initialDir, fileName));
+    return answerOrRun(DialogKind::Save, initialDir, fileName, [&] { return makeSaveDialog(initialDir, fileName); });
+}
+
+std::optional<std::string> QtHost::runOpenParametersDialog(const std::string& initialDir, const std::string& fileName)
+{
+    return answerOrRun(DialogKind::OpenParameters, initialDir, fileName,
+                       [&] { return makeOpenParametersDialog(initialDir, fileName); });
+}
+
+std::optional<std::string> QtHost::runSaveParametersDialog(const std::string& initialDir, const std::string& fileName)
+{
+    return answerOrRun(DialogKind::SaveParameters, initialDir, fileName,
+                       [&] { return makeSaveParametersDialog(initialDir, fileName); });
+}
+
+std::optional<std::size_t> QtHost::chooseIntensityColumn(const ColumnChoice& choice)
+{
+    if (columnAnswerer_)
+        return columnAnswerer_(choice);
+    const std::unique_ptr<ColumnDialog> dialog = makeColumnDialog(choice);
+    if (dialog->exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog->chosenColumn();
 }
 
 } // namespace ravelle

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "commands/CommandHost.h"
+#include "ui/ColumnDialog.h"
 #include "ui/LongWork.h"
 
 class QLineEdit;
@@ -24,10 +25,12 @@ class RasterImage;
 // boxes and its file dialogs.
 class QtHost : public CommandHost {
 public:
-    enum class DialogKind { Open, Save };
+    enum class DialogKind { Open, Save, OpenParameters, SaveParameters };
     // Answers a file dialog in place of the user (tests, scripted runs).
     using DialogAnswerer = std::function<std::optional<std::string>(
         DialogKind kind, const std::string& initialDir, const std::string& fileName)>;
+    // Answers the column dialog in place of the user.
+    using ColumnAnswerer = std::function<std::optional<std::size_t>(const ColumnChoice& choice)>;
 
     // `boxes` maps every box name to its edit box; `window` parents the
     // dialogs and message boxes; `title` is their caption.
@@ -51,28 +54,46 @@ public:
     bool working() const { return longWork_.running(); }
     std::optional<std::string> runOpenDialog(const std::string& initialDir, const std::string& fileName) override;
     std::optional<std::string> runSaveDialog(const std::string& initialDir, const std::string& fileName) override;
+    std::optional<std::string> runOpenParametersDialog(const std::string& initialDir,
+                                                       const std::string& fileName) override;
+    std::optional<std::string> runSaveParametersDialog(const std::string& initialDir,
+                                                       const std::string& fileName) override;
+    std::optional<std::size_t> chooseIntensityColumn(const ColumnChoice& choice) override;
 
     void setDialogAnswerer(DialogAnswerer answerer) { dialogAnswerer_ = std::move(answerer); }
+    void setColumnAnswerer(ColumnAnswerer answerer) { columnAnswerer_ = std::move(answerer); }
 
     // From now on the Model window holds the model's texts: it shows what
     // the host has held so far, and the commands read and write it.
     void setModelWindow(ModelWindow* window);
 
-    // The dialogs as they are run, ready for exec(); exposed for tests.
+    // The dialogs as they are run, ready for exec(); exposed for tests. The
+    // open dialog lists "*.ASC" and every kind of spectrum the import reads;
+    // the parameter sets' dialogs list their own type.
     std::unique_ptr<QFileDialog> makeOpenDialog(const std::string& initialDir, const std::string& fileName) const;
     std::unique_ptr<QFileDialog> makeSaveDialog(const std::string& initialDir, const std::string& fileName) const;
+    std::unique_ptr<QFileDialog> makeOpenParametersDialog(const std::string& initialDir,
+                                                          const std::string& fileName) const;
+    std::unique_ptr<QFileDialog> makeSaveParametersDialog(const std::string& initialDir,
+                                                          const std::string& fileName) const;
+    std::unique_ptr<ColumnDialog> makeColumnDialog(const ColumnChoice& choice) const;
 
     const QString& title() const { return title_; }
 
 private:
     QLineEdit* box(std::string_view name) const;
+    std::unique_ptr<QFileDialog> makeOpenDialog(const std::string& initialDir, const std::string& fileName,
+                                                const QStringList& filters) const;
     std::optional<std::string> runDialog(QFileDialog& dialog) const;
+    std::optional<std::string> answerOrRun(DialogKind kind, const std::string& initialDir, const std::string& fileName,
+                                           const std::function<std::unique_ptr<QFileDialog>()>& make);
 
     QWidget* window_;
     std::map<std::string, QLineEdit*, std::less<>> boxes_;
     RasterImage* image_;
     QString title_;
     DialogAnswerer dialogAnswerer_;
+    ColumnAnswerer columnAnswerer_;
     LongWorkRunner longWork_;
     // The Model window's content until a window of its own shows it.
     ModelTexts model_;

@@ -275,25 +275,31 @@ bool looksLikeLabelledTable(std::string_view text, bool complete)
     std::vector<std::string_view>& lines = *split;
     if (!complete && !lines.empty())
         lines.pop_back();
+    // Header lines, then at least two rows of numbers: a file with one row
+    // of numbers under a line of words, or with none, is no clear table, and
+    // the two-column import refuses it at its first word as it always did.
     const auto layout = findTableLayout(lines);
-    if (layout) {
-        for (std::size_t line = 0; line < layout->firstRow; ++line)
-            if (!trimBlanks(lines[line]).empty())
-                return true;
+    if (!layout)
         return false;
-    }
+    const std::size_t second = layout->firstRow + 1;
+    if (second >= lines.size() || trimBlanks(lines[second]).empty())
+        return false;
+    // A header has words; a line of numbers in another layout above the
+    // rows is a broken row of the two-column text.
     std::vector<std::string_view> cells;
-    for (const std::string_view line : lines) {
-        splitCells(line, separatorOf(line), cells);
-        if (cells.size() >= 2 && std::any_of(cells.begin(), cells.end(), [](std::string_view cell) {
-                return namesField(cell) && (containsIgnoringCase(cell, "field") || fieldUnitNamed(labelUnit(cell)));
+    for (std::size_t line = 0; line < layout->firstRow; ++line) {
+        splitCells(lines[line], separatorOf(lines[line]), cells);
+        if (std::any_of(cells.begin(), cells.end(), [](std::string_view cell) {
+                return parseDecimal(cell, '.').status == Decimal::notANumber
+                    && parseDecimal(cell, ',').status == Decimal::notANumber;
             }))
             return true;
     }
     return false;
 }
 
-RawSpectrum readLabelledTable(std::string_view text, const std::string& name, const TableChoice& choice)
+RawSpectrum readLabelledTable(std::string_view text, const std::string& name, const TableChoice& choice,
+                              const std::function<void(double)>& progress)
 {
     const auto split = splitLines(withoutUtf8Mark(text), kMaxPoints + kMaxOtherLines);
     if (!split)
@@ -319,7 +325,10 @@ RawSpectrum readLabelledTable(std::string_view text, const std::string& name, co
     spectrum.field.resize(rows.size());
     spectrum.intensity.resize(rows.size());
     int decimals = 0;
+    constexpr std::size_t kRowsPerReport = std::size_t{1} << 16;
     for (std::size_t row = 0; row < rows.size(); ++row) {
+        if (progress && row % kRowsPerReport == kRowsPerReport - 1)
+            progress(static_cast<double>(row) / static_cast<double>(rows.size()));
         spectrum.field[row] = rows.number(row, columns.field, labels);
         const int places = decimalsOf(rows.cell(row, columns.field), layout->decimalMark);
         decimals = (places < 0 || decimals < 0) ? -1 : std::max(decimals, places);

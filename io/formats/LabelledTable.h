@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,14 +36,17 @@ struct TableChoice {
     std::optional<FieldUnit> fieldUnit;
 };
 
-// Whether a text is such a table: rows of numbers after at least one header
-// line, or no rows at all under a line that names a field column. `complete`
+// Whether a text is clearly such a table: at least two rows of numbers
+// after at least one header line. `complete`
 // is false when the text is only the start of a file (its last line may be
 // cut). A table without header lines is not one: the plain two-column
 // import decides about such files.
 bool looksLikeLabelledTable(std::string_view text, bool complete);
 
 // Throws UserError naming the file (`name`) and the line at fault.
-RawSpectrum readLabelledTable(std::string_view text, const std::string& name, const TableChoice& choice = {});
+// `progress` hears the share of the rows read every so many thousand rows
+// and may throw to stop the reading.
+RawSpectrum readLabelledTable(std::string_view text, const std::string& name, const TableChoice& choice = {},
+                              const std::function<void(double)>& progress = {});
 
 } // namespace ravelle::formats

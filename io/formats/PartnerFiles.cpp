@@ -49,23 +49,27 @@ OpenedFile::OpenedFile(const std::string& path) : name_(baseName(path)), file_(o
     size_ = static_cast<std::uint64_t>(status.st_size);
 }
 
-std::string OpenedFile::readStart(std::size_t count)
+std::string OpenedFile::readStart(std::size_t count, const std::function<void(double)>& progress)
 {
     if (::lseek(file_.get(), 0, SEEK_SET) != 0)
         throw fileError(errno);
+    // In pieces, so that a large file reports how far it has got.
+    constexpr std::size_t kPiece = std::size_t{4} << 20;
     std::string bytes(count, '\0');
     std::size_t got = 0;
     while (got < count) {
-        const std::size_t read = readSome(file_, bytes.data() + got, count - got);
+        const std::size_t read = readSome(file_, bytes.data() + got, std::min(kPiece, count - got));
         if (read == 0)
             break;
         got += read;
+        if (progress)
+            progress(static_cast<double>(got) / static_cast<double>(count));
     }
     bytes.resize(got);
     return bytes;
 }
 
-std::string OpenedFile::readAll(std::uint64_t limit)
+std::string OpenedFile::readAll(std::uint64_t limit, const std::function<void(double)>& progress)
 {
     const auto tooLarge = [&](std::uint64_t size) {
         return UserError(inQuotes(name_) + " holds " + countText(size) + " bytes, more than the " + countText(limit)
@@ -74,7 +78,7 @@ std::string OpenedFile::readAll(std::uint64_t limit)
     if (size_ > limit)
         throw tooLarge(size_);
     // One byte more than the size, to see whether the file has grown.
-    std::string bytes = readStart(static_cast<std::size_t>(size_) + 1);
+    std::string bytes = readStart(static_cast<std::size_t>(size_) + 1, progress);
     if (bytes.size() > size_) {
         constexpr std::size_t kChunk = 1 << 20;
         for (;;) {

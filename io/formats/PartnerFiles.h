@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,11 +19,12 @@ public:
     explicit OpenedFile(const std::string& path);
 
     std::uint64_t size() const { return size_; }
-    // Up to `count` bytes from the start.
-    std::string readStart(std::size_t count);
+    // Up to `count` bytes from the start. `progress` hears the share read
+    // after every few megabytes and may throw to stop the reading.
+    std::string readStart(std::size_t count, const std::function<void(double)>& progress = {});
     // The whole file; refused with a message naming it when it is larger
     // than `limit` bytes (also when it grows past that while read).
-    std::string readAll(std::uint64_t limit);
+    std::string readAll(std::uint64_t limit, const std::function<void(double)>& progress = {});
 
 private:
     std::string name_;

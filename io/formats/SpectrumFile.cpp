@@ -21,6 +21,15 @@ namespace {
 constexpr std::size_t kRecognitionBytes = 64 * 1024;
 
 constexpr std::string_view kBes3t = "a Bruker BES3T dataset";
+using Progress = std::function<void(double)>;
+
+// The part of the whole from `from` to `to` that one step of the reading takes.
+Progress share(const Progress& progress, double from, double to)
+{
+    if (!progress)
+        return {};
+    return [&progress, from, to](double done) { progress(from + (to - from) * done); };
+}
 constexpr std::string_view kEsp = "a Bruker ESP or WinEPR spectrum";
 
 // The partner file; its absence refused as "'a.DSC' has no data file
@@ -37,7 +46,7 @@ std::string partnerOrRefuse(const std::string& path, std::string_view extension,
                     + " beside it; " + std::string(dataset) + " needs both.");
 }
 
-RawSpectrum readBes3tFiles(const std::string& descriptorPath)
+RawSpectrum readBes3tFiles(const std::string& descriptorPath, const Progress& progress)
 {
     Bes3tNames names;
     names.descriptor = baseName(descriptorPath);
@@ -49,7 +58,7 @@ RawSpectrum readBes3tFiles(const std::string& descriptorPath)
     OpenedFile dataFile = openPartner(dataPath);
     // A size that does not fit is refused before a byte is read.
     checkBes3tDataSize(layout, dataFile.size(), names);
-    const std::string slice = dataFile.readStart(static_cast<std::size_t>(layout.firstSliceBytes()));
+    const std::string slice = dataFile.readStart(static_cast<std::size_t>(layout.firstSliceBytes()), progress);
 
     std::string axis;
     if (layout.axisFromFile) {
@@ -64,15 +73,15 @@ RawSpectrum readBes3tFiles(const std::string& descriptorPath)
     return readBes3tSlice(layout, slice, axis, names);
 }
 
-RawSpectrum readEspFiles(const std::string& parametersPath, const std::string& dataPath)
+RawSpectrum readEspFiles(const std::string& parametersPath, const std::string& dataPath, const Progress& progress)
 {
     EspNames names{baseName(parametersPath), baseName(dataPath)};
     const std::string parameters = openPartner(parametersPath).readAll(kMaxParameterFileBytes);
-    const std::string data = openPartner(dataPath).readAll(kMaxDataFileBytes);
+    const std::string data = openPartner(dataPath).readAll(kMaxDataFileBytes, progress);
     return readEspWinEpr(parameters, data, names);
 }
 
-std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choice)
+std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choice, const Progress& progress)
 {
     OpenedFile chosen(path);
     const std::string start = chosen.readStart(kRecognitionBytes);
@@ -86,15 +95,15 @@ std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choi
         && (extension == "dta" || extension == "xgf" || extension == "ygf" || extension == "zgf")) {
         const auto descriptor = findPartner(path, "DSC");
         if (binary)
-            return readBes3tFiles(partnerOrRefuse(path, "DSC", "descriptor", kBes3t));
+            return readBes3tFiles(partnerOrRefuse(path, "DSC", "descriptor", kBes3t), progress);
         if (descriptor && isBes3tDescriptor(openPartner(*descriptor).readStart(kRecognitionBytes)))
-            return readBes3tFiles(*descriptor);
+            return readBes3tFiles(*descriptor, progress);
     }
     if (content != Content::espParameters && extension == "spc") {
         const auto parameters = findPartner(path, "par");
         const bool known = parameters && looksLikeEspParameters(openPartner(*parameters).readStart(kRecognitionBytes));
         if (known)
-            return readEspFiles(*parameters, path);
+            return readEspFiles(*parameters, path, progress);
         if (binary) {
             const std::string partner = partnerOrRefuse(path, "par", "parameter file", kEsp);
             throw UserError(inQuotes(baseName(partner)) + " beside " + inQuotes(baseName(path))
@@ -104,11 +113,15 @@ std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choi
 
     switch (content) {
     case Content::bes3tDescriptor:
-        return readBes3tFiles(path);
+        return readBes3tFiles(path, progress);
     case Content::espParameters:
-        return readEspFiles(path, partnerOrRefuse(path, "spc", "spectrum file", kEsp));
-    case Content::labelledTable:
-        return readLabelledTable(chosen.readAll(kMaxDataFileBytes), baseName(path), choice);
+        return readEspFiles(path, partnerOrRefuse(path, "spc", "spectrum file", kEsp), progress);
+    case Content::labelledTable: {
+        // Taking the rows apart costs more than reading the bytes.
+        constexpr double kBytesShare = 0.2;
+        const std::string text = chosen.readAll(kMaxDataFileBytes, share(progress, 0, kBytesShare));
+        return readLabelledTable(text, baseName(path), choice, share(progress, kBytesShare, 1));
+    }
     case Content::utf16Text:
         throw UserError(inQuotes(baseName(path))
                         + " is UTF-16 text, which cannot be read; save it as plain text (ASCII or UTF-8) first.");
@@ -121,10 +134,11 @@ std::optional<RawSpectrum> read(const std::string& path, const TableChoice& choi
 
 } // namespace
 
-std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const TableChoice& choice)
+std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const TableChoice& choice,
+                                            const Progress& progress)
 {
     try {
-        return read(path, choice);
+        return read(path, choice, progress);
     } catch (const std::bad_alloc&) {
         throw UserError(std::string(messages::kNoMemoryForObservedFile));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -55,7 +56,11 @@ namespace ravelle::formats {
 //
 // `choice` applies to labelled tables only: the columns and field unit the
 // user picked (see RawSpectrum::table for what there is to pick from).
-std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const TableChoice& choice = {});
+// `progress` hears the share of a recognised file read, as often as every
+// few megabytes or some ten thousand rows, and may throw to stop the
+// reading; it does not hear a file that is not one of these formats.
+std::optional<RawSpectrum> readSpectrumFile(const std::string& path, const TableChoice& choice = {},
+                                            const std::function<void(double)>& progress = {});
 
 // The spectrum in the layout of the plain import (points in entries 1 ..
 // count, entry 0 and ten spare entries zero), for normaliseObservedSpectrum.

@@ -96,4 +96,15 @@ std::optional<std::string> FakeHost::runSaveDialog(const std::string& initialDir
     return answer;
 }
 
+std::optional<std::size_t> FakeHost::chooseIntensityColumn(const ColumnChoice& choice)
+{
+    columnCalls.push_back(choice);
+    log.push_back("columns: " + choice.fileName + " | " + choice.labels.at(choice.preselected));
+    if (columnAnswers.empty())
+        return choice.preselected;
+    auto answer = columnAnswers.front();
+    columnAnswers.pop_front();
+    return answer;
+}
+
 } // namespace ravelle::testing

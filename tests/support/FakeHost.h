@@ -50,6 +50,10 @@ public:
     std::optional<std::string> runSaveDialog(const std::string& initialDir,
                                              const std::string& fileName) override;
 
+    // Records the choice and answers from columnAnswers; with none left,
+    // the preselected column, as Return in the dialog gives it.
+    std::optional<std::size_t> chooseIntensityColumn(const ColumnChoice& choice) override;
+
     // Sets several boxes at once: {{"H1", "1.5"}, {"G", "30"}}.
     void setBoxes(const std::map<std::string, std::string>& texts);
 
@@ -85,7 +89,12 @@ public:
     std::deque<std::optional<std::string>> saveAnswers;
     std::vector<DialogCall> openCalls;
     std::vector<DialogCall> saveCalls;
-    // Everything shown, in order, prefixed "notice: ", "error: ", "open: ", "save: ".
+    // The column dialog: its answers in order (nothing answers as a cancel)
+    // and what it was asked.
+    std::deque<std::optional<std::size_t>> columnAnswers;
+    std::vector<ColumnChoice> columnCalls;
+    // Everything shown, in order, prefixed "notice: ", "error: ", "open: ",
+    // "save: ", "columns: ".
     std::vector<std::string> log;
 };
 

@@ -293,7 +293,9 @@ TEST_F(MainWindowTest, MenuHasItsItemsWithoutShortcutsAndHelpIsABarCommand)
         items << action->text();
         EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
-    EXPECT_EQ(items, (QStringList{"Import_Observed_Spectrum", "Save_Simulated_Spectrum", "Exit"}));
+    EXPECT_EQ(items, (QStringList{"Import_Observed_Spectrum", "Save_Simulated_Spectrum", "Open_Parameters",
+                                  "Save_Parameters", "Exit"}));
+    EXPECT_TRUE(form->Help1->shortcut().isEmpty());
 }
 
 TEST_F(MainWindowTest, CalculateAtStartUpShowsTheMissingParameterNoticeAndDrawsNothing)
@@ -490,7 +492,10 @@ TEST_F(MainWindowTest, OpenDialogTakesPatternsForItsListingAndATypedNameOfAMissi
     const std::unique_ptr<QFileDialog> open = form->host().makeOpenDialog(dir, "*.dat");
     EXPECT_TRUE(open->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(open->acceptMode(), QFileDialog::AcceptOpen);
-    EXPECT_EQ(open->nameFilters(), QStringList{"*.ASC"});
+    EXPECT_EQ(open->nameFilters(),
+              (QStringList{"*.ASC", "Spectra and spectrometer files (*.dat *.txt *.asc *.csv *.tsv *.dsc *.dta *.par "
+                                    "*.spc *.esr)"}));
+    EXPECT_EQ(open->selectedNameFilter(), "*.ASC");
     EXPECT_EQ(open->directory().absolutePath().toStdString(), dir);
 
     ASSERT_TRUE(QDir(startDir.path()).mkdir("spectra"));

@@ -272,7 +272,7 @@ TEST(LabelledTable, RefusesTablesTooLargeBeforeTheyTakeTheMemory)
               "'t.txt' has more than 10100000 lines; at most 10000000 rows of numbers can be imported.");
 }
 
-TEST(LabelledTable, IsATableOnlyWithAHeader)
+TEST(LabelledTable, IsATableOnlyWithAHeaderOfWordsAndTwoRows)
 {
     const struct {
         std::string text;
@@ -281,7 +281,13 @@ TEST(LabelledTable, IsATableOnlyWithAHeader)
     } cases[] = {
         {"Field [G]\tIntensity\n3400\t1\n3401\t2\n", true, true},
         {"Some title\n3400 1\n3401 2\n3402 3\n", true, true},
-        {"Field [G]\tIntensity\n", true, true},            // names a field: its missing rows are the problem
+        // Fewer than two rows: the plain import's conversion error at the first word.
+        {"Field [G]\tIntensity\n", true, false},
+        {"Field Intensity\r\n3385.20 -0.0371\r\n", true, false},
+        {"Field [G]\tIntensity\n3400\t1\n\n", true, false},
+        // A row in another layout above the others is no header.
+        {"3339.64\t0.38\r\n3339.69   0.34\r\n3339.73   0.30\r\n", true, false},
+        {"3400 1 7\n3401 2\n3402 3\n", true, false},
         {"Sample\tTEMPO\nOperator\tme\n", true, false},    // no table at all
         {"3400\t5\n3401\t7\n3402\t2\n", true, false},      // no header: for the plain import to judge
         {"3400;1\n3401;2\n", true, false},
