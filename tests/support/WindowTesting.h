@@ -2,8 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <vector>
@@ -50,15 +54,37 @@ inline std::vector<ShownBox> answerMessageBoxes(const std::function<void()>& act
 // A bound against a broken test hanging forever, never a wait for an event.
 constexpr int kHangGuardMs = 120000;
 
+// Whether `window` is the active window and holds the keyboard focus, so
+// that a key sent to the focus widget reaches it and not the window below.
+inline bool hasFocusInside(const QWidget* window)
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return window != nullptr && window->isVisible() && window->isActiveWindow() && focus != nullptr
+        && focus->window() == window;
+}
+
 // Runs `action` once, from the event loop, as soon as `ready` holds: a wait
-// for a state, not for a time. Polls while `owner` lives.
+// for a state, not for a time. Polls while `owner` lives. A state that never
+// comes fails the test after the hang guard and closes the modal dialog it
+// waited in, so that the test ends instead of hanging.
 inline void whenReady(QObject* owner, std::function<bool()> ready, std::function<void()> action)
 {
     auto* poll = new QTimer(owner);
     poll->setInterval(5);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, ready = std::move(ready), action = std::move(action)] {
-        if (!ready())
+    auto* started = new QElapsedTimer;
+    started->start();
+    QObject::connect(poll, &QObject::destroyed, [started] { delete started; });
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, started, ready = std::move(ready), action = std::move(action)] {
+        if (!ready()) {
+            if (started->elapsed() < kHangGuardMs)
+                return;
+            ADD_FAILURE() << "the state waited for did not come within " << kHangGuardMs << " ms";
+            poll->stop();
+            poll->deleteLater();
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
             return;
+        }
         poll->stop();
         poll->deleteLater();
         action();
