@@ -17,7 +17,6 @@ namespace ravelle {
 
 namespace {
 
-constexpr double kEpsilon = 0x1p-53;
 // A result is taken when its error bound is below this share of its range.
 constexpr double kAccuracyGoal = 2.5e-13;
 // The most distinct positions a merged sum holds: 16 bytes each, and up to
