@@ -14,7 +14,7 @@
 #include "engine/fit/Covariance.h"
 #include "engine/fit/Fit.h"
 #include "engine/fit/Layout.h"
-#include "engine/fit/LineTable.h"
+#include "engine/fit/Curve.h"
 #include "engine/fit/Pass.h"
 #include "engine/fit/Points.h"
 #include "engine/fit/Refine.h"
@@ -162,25 +162,21 @@ TEST(FitPointsTest, MedianSpacingFromASampleOfTheGaps)
 // The factor taken a block at a time is the factor of the whole Jacobian: it
 // gives the same normal equations, the same residual sum and, through the
 // covariance, the same uncertainties; weights count as in the pass.
-TEST(FitRefineTest, BlockwiseFactorIsTheFactorOfTheWholeJacobian)
+void expectBlockwiseFactorOfTheWholeJacobian(const FitProblem& problem, const std::string& label)
 {
-    const testing::Truth truth = testing::radical({2.6, 2.6, 0.9}, {7.3}, 0.12);
-    std::mt19937_64 random(5);
-    const testing::Measurement measurement = testing::measure(truth, 0.0012, 3334, 3369, 0.02, 0.1, random);
-    const FitProblem problem = testing::problemFor(measurement, {2.5, 2.5, 0.95}, {7.2}, 0.13, 3350.1, 30, 500, 1.1);
-    ASSERT_GT(problem.field.size(), 20000u); // more than one block
-
+    SCOPED_TRACE(label);
     const Layout layout = layoutOf(problem);
-    std::vector<Pattern> patterns;
-    for (const CouplingSet& set : layout.sets)
-        patterns.push_back(patternOf(set.kind, static_cast<int>(set.members.size())));
-    Model model(problem, buildLineTable(fixedLines(layout.fixed), patterns));
+    const auto curve = makeCurve(problem, layout);
+    ASSERT_GT(problem.field.size(), curve->blockPoints()); // more than one block
     ModelValues values;
     for (const CouplingSet& set : layout.sets)
         values.set.push_back(set.start);
-    values.sigma = 0.13;
+    for (const ShapeQuantity& quantity : layout.quantities)
+        values.quantity.push_back(quantity.start);
     values.centre = 3350.1;
     values.amplitude = 0.004;
+    values.offset = 0.01;
+    values.slope = -0.001;
 
     std::vector<double> weight(problem.field.size());
     for (std::size_t i = 0; i < weight.size(); ++i)
@@ -196,15 +192,17 @@ TEST(FitRefineTest, BlockwiseFactorIsTheFactorOfTheWholeJacobian)
         Pass pass;
         pass.samples = std::make_shared<const Samples>(problem.field, problem.intensity,
                                                        row.weighted ? weight : std::vector<double>{});
-        pass.varySigma = true;
+        pass.varySet.assign(layout.sets.size(), true);
+        pass.varyQuantity.assign(layout.quantities.size(), true);
         pass.varyCentre = true;
         pass.varyAmplitude = row.varyAmplitude;
+        pass.varyOffset = true;
+        pass.varySlope = true;
         pass.scale = 1.1;
-        pass.varySet.assign(layout.sets.size(), true);
         const int p = parameterCount(pass);
 
         std::atomic<bool> cancel{false};
-        PassFunctor functor(model, pass, values, cancel, p);
+        PassFunctor functor(*curve, pass, values, cancel, p);
         Eigen::VectorXd residual(static_cast<Eigen::Index>(pass.size()));
         Eigen::MatrixXd jacobian(static_cast<Eigen::Index>(pass.size()), p);
         ASSERT_TRUE(functor.evaluate(PassFunctor::pack(values, pass), &residual, &jacobian));
@@ -217,7 +215,7 @@ TEST(FitRefineTest, BlockwiseFactorIsTheFactorOfTheWholeJacobian)
             EXPECT_LT((jacobian - w.asDiagonal() * plainJacobian).norm(), 1e-12 * jacobian.norm());
         }
 
-        PassRows rows(model, pass, cancel);
+        PassRows rows(*curve, pass, cancel);
         Factor factor;
         int ticks = 0;
         ASSERT_TRUE(streamed(rows, pass.size(), values, true, p, factor, [&](double) { return ++ticks > 0; }));
@@ -235,8 +233,30 @@ TEST(FitRefineTest, BlockwiseFactorIsTheFactorOfTheWholeJacobian)
 
         Factor valuesOnly;
         ASSERT_TRUE(streamed(rows, pass.size(), values, false, p, valuesOnly, {}));
-        EXPECT_EQ(valuesOnly.rss, factor.rss) << row.name;
+        // The engine may lay out its transform differently for the values alone.
+        EXPECT_NEAR(valuesOnly.rss, factor.rss, 1e-12 * factor.rss) << row.name;
     }
+}
+
+TEST(FitRefineTest, BlockwiseFactorIsTheFactorOfTheWholeJacobian)
+{
+    const testing::Truth truth = testing::radical({2.6, 2.6, 0.9}, {7.3}, 0.12);
+    std::mt19937_64 random(5);
+    const testing::Measurement measurement = testing::measure(truth, 0.0004, 3334, 3369, 0.02, 0.1, random);
+    const FitProblem gaussian =
+        testing::problemFor(measurement, {2.5, 2.5, 0.95}, {7.2}, 0.13, 3350.1, 30, 500, 1.1);
+    expectBlockwiseFactorOfTheWholeJacobian(gaussian, "the document's Gaussian lines, summed one by one");
+
+    FitProblem voigt = gaussian;
+    model::Species settings;
+    settings.shape = model::LineShape::Voigt;
+    settings.sigma = 0.1;
+    settings.gamma = 0.05;
+    voigt.model.species = {model::speciesFromBoxes({2.5, 2.5, 0.95}, {7.2}, settings)};
+    for (std::size_t k = 0; k < 4; ++k)
+        voigt.parameters[k].group = static_cast<int>(k);
+    voigt.parameters.push_back({FitParameterKind::Gamma, "Gamma", 0.05, true});
+    expectBlockwiseFactorOfTheWholeJacobian(voigt, "Voigt lines, through the general engine");
 }
 
 // ---------------------------------------------------------------------------
