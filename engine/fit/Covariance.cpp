@@ -82,14 +82,20 @@ void recordFitted(const FitProblem& problem, const Layout& layout, Curve& curve,
         ++k;
     };
     const auto box = [&](std::optional<std::size_t> index) { return problem.parameters[*index].box; };
+    // The spectrum shows neither the sign of a coupling nor that of a sigma:
+    // a value that went through zero is given with the sign it started with.
+    const auto signedAsStart = [](double value, double start) { return std::copysign(std::abs(value), start); };
     for (std::size_t g = 0; g < layout.sets.size(); ++g) {
         inGaussTooWide(k, FitParameterKind::Coupling);
-        record(layout.sets[g].members, values.set[g], uncertainty(k), namesOf(problem, layout.sets[g]));
+        record(layout.sets[g].members, signedAsStart(values.set[g], layout.sets[g].start), uncertainty(k),
+               namesOf(problem, layout.sets[g]));
     }
     for (std::size_t q = 0; q < layout.quantities.size(); ++q) {
         const ShapeQuantity& quantity = layout.quantities[q];
         inGaussTooWide(k, quantity.kind);
-        record({quantity.parameter}, values.quantity[q], uncertainty(k), box(quantity.parameter));
+        const double value = quantity.kind == FitParameterKind::Sigma ? signedAsStart(values.quantity[q], quantity.start)
+                                                                      : values.quantity[q];
+        record({quantity.parameter}, value, uncertainty(k), box(quantity.parameter));
     }
     const Eigen::Index modelColumns = k;
     if (pass.varyCentre) {

@@ -129,6 +129,7 @@ inline std::optional<FitProblem> measuredProblem(const MeasuredCase& measured)
         return std::nullopt;
     const ObservedSpectrum spectrum = importObservedSpectrum(path.string(), '.');
     ProgramState state;
+    state.ObsFileName = path.string();
     state.ObsLoaded = true;
     state.ObsCount = spectrum.count;
     state.ObsField = spectrum.field;
@@ -136,7 +137,7 @@ inline std::optional<FitProblem> measuredProblem(const MeasuredCase& measured)
     FakeHost host(state);
     host.setBoxes({{"GCntr", formatFixed(spectrum.centerField, 2, '.')},
                    {"G", formatFixed(spectrum.endHigh - spectrum.endLow, 2, '.')},
-                   {"NoPnts", "2000"}});
+                   {"Scl", "1"}, {"NoPnts", "2000"}});
     host.setBoxes(measured.boxes);
     host.model = measured.model;
     FitSetup setup = prepareFit(state, host);
