@@ -306,5 +306,68 @@ TEST(FitModelTest, ABadModelFieldIsNamedAndNothingChanges)
     }
 }
 
+// Keep writes each varied Model-window quantity into its field with the
+// host's separator, a shift held as a g-value as the g-value of the species'
+// fitted field; what was not varied keeps its text.
+TEST(FitModelTest, KeepWritesTheModelWindowsFields)
+{
+    ProgramState state;
+    testing::FakeHost host(state, ',');
+    ModelTexts texts;
+    texts.shape = model::LineShape::Voigt;
+    texts.groups = {group("1H", "2", "1,1")};
+    texts.widthLaw.group = "1";
+    texts.frequency = "9,5";
+    SpeciesTexts second;
+    second.groups = {group("14N", "1", "7")};
+    second.shift = "2,0030";
+    second.shiftIsGValue = true;
+    texts.species = {second};
+    host.model = texts;
+
+    FitResult result;
+    result.outcome = FitOutcome::Converged;
+    const auto add = [&](FitParameterKind kind, const char* box, double value, bool varied, int species = 0,
+                         int group = -1) {
+        FittedValue fitted;
+        fitted.kind = kind;
+        fitted.box = box;
+        fitted.value = value;
+        fitted.varied = varied;
+        fitted.uncertainty = 0.004;
+        fitted.species = species;
+        fitted.group = group;
+        result.values.push_back(fitted);
+    };
+    add(FitParameterKind::Hydrogen, "H1", 2.5, true, 0, 0);
+    add(FitParameterKind::Gamma, "Gamma", 0.0712, true);
+    add(FitParameterKind::Coupling, "Species 1, group 1, coupling", 1.234, true, 0, 1);
+    add(FitParameterKind::SigmaB, "Species 1, Sigma B", -0.051, true);
+    add(FitParameterKind::GammaC, "Species 1, Gamma C", 0.5, false);
+    add(FitParameterKind::Centre, "GCntr", 3390.0, true);
+    add(FitParameterKind::Offset, "Baseline offset", 0.0123, true);
+    add(FitParameterKind::Slope, "Baseline slope", 0.25, false);
+    add(FitParameterKind::Weight, "Species 2, weight", 0.61, true, 1);
+    add(FitParameterKind::Shift, "Species 2, shift", 1.5, true, 1);
+    add(FitParameterKind::Coupling, "Species 2, group 1, coupling", 7.123, true, 1, 0);
+
+    writeFittedValues(result, host);
+    const ModelTexts& now = host.model;
+    EXPECT_EQ(host.boxText("H1"), "2,5000");
+    EXPECT_EQ(host.boxText("GCntr"), "3390,0000");
+    EXPECT_EQ(now.gamma, "0,0712");
+    EXPECT_EQ(now.groups[0].coupling, "1,2340");
+    EXPECT_EQ(now.widthLaw.sigmaB, "-0,0510");
+    EXPECT_EQ(now.widthLaw.gammaC, texts.widthLaw.gammaC);
+    EXPECT_EQ(now.offset, "0,0123");
+    EXPECT_EQ(now.slope, texts.slope);
+    EXPECT_EQ(now.species[0].weight, "0,6100");
+    EXPECT_EQ(now.species[0].groups[0].coupling, "7,1230");
+    // The species' field 3391.5 G at 9.5 GHz as a g-value.
+    const double g = model::gValueAt(3391.5, 9.5);
+    EXPECT_NEAR(std::stod(std::string(now.species[0].shift).replace(1, 1, ".")), g, 1e-5) << now.species[0].shift;
+    EXPECT_EQ(now.species[0].groups[0].isotope, "14N");
+}
+
 } // namespace
 } // namespace ravelle
