@@ -147,6 +147,11 @@ TEST_F(FitDialogTest, ThePlotShowsTheFitAndCopyGivesTheTable)
     EXPECT_GT(plot.drawnPoints(1), 100);
     EXPECT_GT(plot.drawnPoints(2), 100);
     EXPECT_TRUE(plot.residualView()->isVisibleTo(&dialog));
+    if (const char* shots = std::getenv("RAVELLE_FIT_DIALOG_SHOTS")) {
+        dialog.resize(std::max(dialog.width(), 760), std::max(dialog.height(), 900));
+        QCoreApplication::processEvents();
+        dialog.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/fit_dialog_example.png"));
+    }
 
     const auto [low, high] = plot.wholeRange();
     EXPECT_EQ(plot.fieldRange(), plot.wholeRange());
