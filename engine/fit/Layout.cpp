@@ -129,22 +129,22 @@ Layout layoutOf(const FitProblem& problem)
 
     for (std::size_t i = 0; i < problem.parameters.size(); ++i) {
         const FitParameter& parameter = problem.parameters[i];
+        const auto place = [&](std::optional<std::size_t>& index, bool& vary) {
+            index = i;
+            vary = parameter.vary;
+        };
         switch (parameter.kind) {
         case FitParameterKind::Centre:
-            layout.centre = i;
-            layout.varyCentre = parameter.vary;
+            place(layout.centre, layout.varyCentre);
             continue;
         case FitParameterKind::Scale:
-            layout.scale = i;
-            layout.varyScale = parameter.vary;
+            place(layout.scale, layout.varyScale);
             continue;
         case FitParameterKind::Offset:
-            layout.offset = i;
-            layout.varyOffset = parameter.vary;
+            place(layout.offset, layout.varyOffset);
             continue;
         case FitParameterKind::Slope:
-            layout.slope = i;
-            layout.varySlope = parameter.vary;
+            place(layout.slope, layout.varySlope);
             continue;
         default:
             break;
