@@ -130,7 +130,7 @@ public:
         rms_ = result_.rmsBefore;
 
         // The user's values first, then the global search's best where it
-        // differs; then starts scattered around the user's values (around the
+        // differs; then starts scattered around the user's values (and the
         // search's best where those went nowhere), until what is left over is
         // noise or the best minimum has been found again by a scattered start.
         std::vector<ModelValues> firstStarts{start_};
@@ -149,7 +149,11 @@ public:
         for (int k = 0; k < starts; ++k) {
             attempt_ = k;
             const auto from = static_cast<std::size_t>(k);
-            const ModelValues& origin = first.outcome == FitOutcome::Converged ? firstStarts.front() : firstStarts.back();
+            // Where the user's values went nowhere, the scattered starts take
+            // turns around them and around the search's best: either may be
+            // the better guide when the model is not the spectrum's.
+            const bool aroundSearched = first.outcome != FitOutcome::Converged && k % 2 == 1;
+            const ModelValues& origin = aroundSearched ? firstStarts.back() : firstStarts.front();
             attemptStart_ = from < firstStarts.size() ? firstStarts[from] : geometry_.scattered(origin, random);
             Attempt attempt = attemptFrom(attemptStart_, raw);
             if (attempt.outcome == FitOutcome::Cancelled)
@@ -426,7 +430,7 @@ private:
             rms_ = lm.fnorm() / std::sqrt(static_cast<double>(pass.size()));
             smoothing_ = pass.smoothing;
             report(pass.smoothing > 0 ? FitPhase::Smoothed : FitPhase::Points, 0.0);
-            if (auto runaway = geometry_.runAway(problem_, current_, attemptStart_))
+            if (auto runaway = geometry_.runAway(problem_, current_, attemptStart_, pass.smoothing > 0))
                 return stopped(FitOutcome::RunAway, *runaway);
         }
         if (status == Eigen::LevenbergMarquardtSpace::UserAsked) {

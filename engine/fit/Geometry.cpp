@@ -138,7 +138,7 @@ ModelValues Geometry::scattered(const ModelValues& start, std::mt19937& random) 
 }
 
 std::optional<std::string> Geometry::runAway(const FitProblem& problem, const ModelValues& current,
-                                             const ModelValues& start) const
+                                             const ModelValues& start, bool scaleMayTurn) const
 {
     const double range = std::abs(problem.displayRange);
     for (std::size_t k = 0; k < layout_.quantities.size(); ++k) {
@@ -159,7 +159,7 @@ std::optional<std::string> Geometry::runAway(const FitProblem& problem, const Mo
     }
     if (layout_.varyCentre && std::abs(current.centre - start.centre) > range / 2)
         return std::string(messages::kFitCentreRanAway);
-    if (!std::isfinite(current.amplitude) || current.amplitude * start.amplitude < 0)
+    if (!std::isfinite(current.amplitude) || (!scaleMayTurn && current.amplitude * start.amplitude < 0))
         return std::string(messages::kFitScaleThroughZero);
     return std::nullopt;
 }

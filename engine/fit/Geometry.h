@@ -46,9 +46,11 @@ public:
     // gamma within 20 %, the centre within two line widths.
     ModelValues scattered(const ModelValues& start, std::mt19937& random) const;
 
-    // A parameter that left the range where the fit means anything.
+    // A parameter that left the range where the fit means anything. On
+    // smoothed data the scale may pass through zero on its way: a smoothed
+    // trace that matches badly at first is scaled down to nothing.
     std::optional<std::string> runAway(const FitProblem& problem, const ModelValues& current,
-                                       const ModelValues& start) const;
+                                       const ModelValues& start, bool scaleMayTurn = false) const;
 
 private:
     // Half the peak-to-peak widths of the species with weight.
