@@ -242,6 +242,8 @@ void FitPlot::showObserved(std::span<const double> field, std::span<const double
 
 void FitPlot::showTrace(const FitTrace& trace)
 {
+    if (trace.field.empty())
+        return; // nothing to add to the observed points
     field_ = trace.field;
     observed_ = trace.observed;
     fitted_ = trace.fitted;

@@ -28,7 +28,8 @@ public:
 
     // The observed points alone, in any order (before a fit).
     void showObserved(std::span<const double> field, std::span<const double> intensity);
-    // The observed points, the fitted trace and the residual.
+    // The observed points, the fitted trace and the residual; an empty
+    // trace leaves the observed points as they are.
     void showTrace(const FitTrace& trace);
 
     // The field range in view, and the whole range.

@@ -445,6 +445,12 @@ FitProblem problemWithRows(int rows)
     const int constants = rows >= 4 ? rows - 3 : rows;
     for (int k = 1; k <= constants; ++k) {
         const bool hydrogen = k <= 15;
+        if (k > 21) { // beyond the boxes: Model-window groups of a second species, with long names
+            problem.parameters.push_back({FitParameterKind::Coupling,
+                                          "Species 2, group " + std::to_string(k - 21) + ", coupling", 0.25 * k,
+                                          true, 1, k - 22});
+            continue;
+        }
         const auto number = static_cast<std::size_t>(hydrogen ? k : k - 15);
         const std::string box = testing::numbered(hydrogen ? "H" : "N", number);
         problem.parameters.push_back(
@@ -541,7 +547,7 @@ TEST_F(FitDialogTest, EveryRowAndTextIsShownWholeAtAnySize)
         "uncertainties are unknown: a splitting hidden in the line width, a constant of 0 or two constants that "
         "can trade places leave them free. Fix some of them, or keep equal constants equal.";
     const char* shots = std::getenv("RAVELLE_FIT_DIALOG_SHOTS");
-    for (const int rows : {1, 4, 24, 25}) {
+    for (const int rows : {1, 4, 24, 25, 60}) {
         for (const std::string& message : {std::string(), longMessage}) {
             const std::string label = std::to_string(rows) + " rows" + (message.empty() ? "" : ", long message");
             FitDialog dialog(problemWithRows(rows), host, calculate, nullptr, endsWith(message));
@@ -553,6 +559,7 @@ TEST_F(FitDialogTest, EveryRowAndTextIsShownWholeAtAnySize)
 
             runToEnd(dialog);
             EXPECT_EQ(dialog.messageLabel()->text().toStdString(), message);
+            EXPECT_EQ(dialog.plot()->drawnPoints(0), 200) << label << ": a fit without a trace keeps the points";
             QCoreApplication::processEvents();
             expectClearLayout(dialog, label + ", after the fit");
             if (shots)
