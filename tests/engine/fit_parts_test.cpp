@@ -1,5 +1,6 @@
 // The fit's parts on their own: the order and averages of the points, the
-// factor of a Jacobian taken a block at a time, and the fit on its thread.
+// search for a start, the factor of a Jacobian taken a block at a time, and
+// the fit on its thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 
 #include "engine/fit/Covariance.h"
 #include "engine/fit/Fit.h"
+#include "engine/fit/GlobalStart.h"
 #include "engine/fit/Layout.h"
 #include "engine/fit/Curve.h"
 #include "engine/fit/Pass.h"
@@ -257,6 +259,83 @@ TEST(FitRefineTest, BlockwiseFactorIsTheFactorOfTheWholeJacobian)
         voigt.parameters[k].group = static_cast<int>(k);
     voigt.parameters.push_back({FitParameterKind::Gamma, "Gamma", 0.05, true});
     expectBlockwiseFactorOfTheWholeJacobian(voigt, "Voigt lines, through the general engine");
+}
+
+// ---------------------------------------------------------------------------
+// The search for a start.
+
+// One derivative line of sigma 0.2 G times the width factor, as the model
+// laid on an even grid of offsets.
+std::vector<double> derivativeLine(double factor, double first, double step, std::size_t count)
+{
+    const double sigma = 0.2 * factor;
+    std::vector<double> values(count);
+    for (std::size_t j = 0; j < count; ++j) {
+        const double x = first + static_cast<double>(j) * step;
+        values[j] = -x * std::exp(-x * x / (2 * sigma * sigma));
+    }
+    return values;
+}
+
+// A line anywhere within the reach, of either sign, three times too wide or
+// narrow, on a baseline with or without a slope: the search finds its centre
+// to a fraction of the grid, its width factor, and solves the scale and the
+// baseline exactly; a fixed scale stays as given.
+TEST(FitSearchTest, FindsCentreWidthScaleAndBaseline)
+{
+    std::vector<double> factors;
+    for (int k = -3; k <= 3; ++k)
+        factors.push_back(std::pow(3.0, k / 3.0));
+    struct Row {
+        const char* name;
+        double centre, factor, amplitude, offset, slope;
+        bool fitSlope;
+        bool fixedAmplitude;
+    };
+    const Row rows[] = {
+        {"on the start", 3350.0, 1.0, 1.0, 0.0, 0.0, false, false},
+        {"3 G high", 3353.0, 1.0, 1.0, 0.1, 0.0, false, false},
+        {"2.5 G low, upside down", 3347.5, 1.0, -0.7, -0.2, 0.0, false, false},
+        {"three times as wide", 3351.2, 3.0, 2.0, 0.0, 0.0, false, false},
+        {"a third as wide", 3349.1, factors.front(), 0.5, 0.05, 0.0, false, false},
+        {"on a slope", 3352.0, factors[4], 1.0, 0.1, 0.01, true, false},
+        {"with a fixed scale", 3348.3, 1.0, 1.3, 0.1, 0.0, false, true},
+    };
+    for (const Row& row : rows) {
+        std::vector<double> field, data;
+        for (double x = 3340.0; x <= 3360.0; x += 0.01) {
+            field.push_back(x);
+            data.push_back(row.amplitude * derivativeLine(row.factor, x - row.centre, 0, 1)[0] + row.offset +
+                           row.slope * (x - row.centre));
+        }
+        const Samples samples(field, data);
+        SearchSpace space;
+        space.centre = 3350.0;
+        space.reach = 4.0;
+        space.widthFactors = factors;
+        space.slope = row.fitSlope;
+        space.narrowestLine = 0.4;
+        if (row.fixedAmplitude)
+            space.fixedAmplitude = [&](double) { return std::optional<double>(row.amplitude); };
+        int ticks = 0;
+        const auto found = searchStart(samples, space, derivativeLine, [&](double) { return ++ticks > 0; });
+        ASSERT_TRUE(found) << row.name;
+        EXPECT_EQ(ticks, static_cast<int>(factors.size())) << row.name;
+        EXPECT_NEAR(found->centre, row.centre, 0.005) << row.name;
+        EXPECT_NEAR(found->widthFactor, row.factor, 1e-12) << row.name;
+        EXPECT_NEAR(found->amplitude, row.amplitude, 0.02 * std::abs(row.amplitude)) << row.name;
+        // The baseline at the found centre.
+        EXPECT_NEAR(found->offset, row.offset + row.slope * (found->centre - row.centre), 0.005) << row.name;
+        EXPECT_NEAR(found->slope, row.slope, 1e-4) << row.name;
+    }
+
+    // A request to stop ends the search with nothing.
+    const Samples samples(std::vector<double>{3349, 3350, 3351, 3352, 3353}, std::vector<double>{0, 1, 0, -1, 0});
+    SearchSpace space;
+    space.centre = 3351.0;
+    space.widthFactors = factors;
+    space.narrowestLine = 0.4;
+    EXPECT_FALSE(searchStart(samples, space, derivativeLine, [](double) { return false; }));
 }
 
 // ---------------------------------------------------------------------------
