@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -20,6 +19,7 @@
 #include "engine/fit/Pass.h"
 #include "engine/fit/Points.h"
 #include "engine/fit/Refine.h"
+#include "engine/fit/Starts.h"
 #include "engine/fit/Geometry.h"
 #include "engine/fit/Trace.h"
 
@@ -37,17 +37,6 @@ constexpr double kToleranceFinal = 1e-8;
 // A smoothed pass varies a set only while its splitting is this many line
 // widths: a finer one does not show and would only wander.
 constexpr double kResolvedWidths = 2.0;
-// At most this many starts: the user's values, then others scattered around
-// them (a fixed seed, so that a fit gives the same result every time).
-constexpr int kMaxStarts = 12;
-constexpr std::uint32_t kStartSeed = 20050105;
-// Two starts ending this close (relative residual sum) found one minimum;
-// once the best has been found this often, more starts would find it again.
-constexpr double kSameMinimum = 1e-4;
-constexpr int kFoundAgain = 3;
-// Residual variance over half its mean square difference: 1 for white noise.
-constexpr double kNoiseLikeRatio = 1.15;
-
 // A spectrum of more points than this is fitted on averages of neighbouring
 // points, then a few last steps on every point: a Jacobian of every point of
 // a very long spectrum would take gigabytes and every step seconds.
@@ -61,8 +50,6 @@ constexpr double kAverageWidths = 0.25;
 constexpr std::size_t kSpacingSample = 1'000'000;
 // Evaluations of every point allowed for the last steps.
 constexpr int kMostRefineSteps = 30;
-
-const double kInfinity = std::numeric_limits<double>::infinity();
 
 class FitRun {
 public:
@@ -140,55 +127,29 @@ public:
         if (searched)
             firstStarts.push_back(*searched);
         std::mt19937 random(kStartSeed);
-        std::optional<Attempt> best;
-        Attempt first;
-        int bestFound = 0;
+        StartLog log(firstStarts.size());
         // Without a varied constant no line moves against the others, and
         // the one minimum near a start is the answer.
         const int starts = layout_.sets.empty() ? static_cast<int>(firstStarts.size()) : kMaxStarts;
-        for (int k = 0; k < starts; ++k) {
+        for (int k = 0; k < starts && !log.enough(); ++k) {
             attempt_ = k;
             const auto from = static_cast<std::size_t>(k);
-            // Where the user's values went nowhere, the scattered starts take
-            // turns around them and around the search's best: either may be
-            // the better guide when the model is not the spectrum's.
-            const bool aroundSearched = first.outcome != FitOutcome::Converged && k % 2 == 1;
-            const ModelValues& origin = aroundSearched ? firstStarts.back() : firstStarts.front();
+            const ModelValues& origin = log.aroundSearched(k) ? firstStarts.back() : firstStarts.front();
             attemptStart_ = from < firstStarts.size() ? firstStarts[from] : geometry_.scattered(origin, random);
             Attempt attempt = attemptFrom(attemptStart_, raw);
             if (attempt.outcome == FitOutcome::Cancelled)
                 return fail(attempt);
-            if (k == 0)
-                first = attempt;
-            if (attempt.outcome != FitOutcome::Converged)
-                continue;
-            if (best && std::abs(attempt.rss - best->rss) <= kSameMinimum * best->rss) {
-                if (from >= firstStarts.size())
-                    ++bestFound;
-            } else if (!best || attempt.rss < best->rss) {
-                best = attempt;
-                bestFound = 1;
-            }
-            if (best->noiseLike || bestFound >= kFoundAgain)
-                break;
+            log.take(k, std::move(attempt));
         }
-        if (!best)
-            return fail(first);
-        current_ = best->values;
-        attemptStart_ = best->from;
+        if (!log.best())
+            return fail(log.first());
+        const Attempt& best = *log.best();
+        current_ = best.values;
+        attemptStart_ = best.from;
         return fitted_ == points_ ? finish(raw) : refineAndFinish();
     }
 
 private:
-    struct Attempt {
-        FitOutcome outcome = FitOutcome::Converged;
-        std::string message;
-        ModelValues from;
-        ModelValues values;
-        double rss = kInfinity;
-        bool noiseLike = false;
-    };
-
     static Attempt stopped(FitOutcome outcome, std::string message)
     {
         Attempt attempt;
@@ -323,24 +284,8 @@ private:
         if (!residualsAt(raw, current_, residual))
             return cancelled();
         attempt.rss = residual.squaredNorm();
-        attempt.noiseLike = noiseLike(residual);
+        attempt.noiseLike = looksLikeNoise(residual);
         return attempt;
-    }
-
-    // Whether the residual, in field order, is white noise: its variance is
-    // then half the mean square of its point-to-point differences. A wrong
-    // minimum leaves line-shaped misfits, which raise the variance far more
-    // than the differences.
-    static bool noiseLike(const Eigen::VectorXd& residual)
-    {
-        const Eigen::Index n = residual.size();
-        if (n < 3)
-            return false;
-        const double mean = residual.mean();
-        const double variance = (residual.array() - mean).square().sum() / static_cast<double>(n);
-        const double differences =
-            (residual.tail(n - 1) - residual.head(n - 1)).squaredNorm() / (2.0 * static_cast<double>(n - 1));
-        return variance <= kNoiseLikeRatio * differences;
     }
 
     // The pass on the points, or their averages, that ends every start.
