@@ -24,6 +24,9 @@
 #include "engine/Synthesis.h"
 #include "io/ObservedImport.h"
 #include "tests/support/SyntheticSpectra.h"
+#ifdef RAVELLE_BENCH_MEASURED
+#include "tests/support/MeasuredSpectra.h"
+#endif
 
 namespace {
 
@@ -124,6 +127,34 @@ void BM_FitLongSweep(benchmark::State& state)
     runCase(state, made);
 }
 BENCHMARK(BM_FitLongSweep)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+#ifdef RAVELLE_BENCH_MEASURED
+// Spectra measured on real instruments, fitted from by-eye starts (the cases
+// of the measured-spectra test): the whole fit, import and set-up excluded.
+void BM_FitMeasured(benchmark::State& state)
+{
+    const auto cases = testing::measuredCases();
+    const testing::MeasuredCase& measured = cases[static_cast<std::size_t>(state.range(0))];
+    state.SetLabel(measured.name);
+    const auto problem = testing::measuredProblem(measured);
+    if (!problem) {
+        state.SkipWithError("the measured spectra are not here");
+        return;
+    }
+    FitResult result;
+    for (auto _ : state) {
+        std::atomic<bool> cancel{false};
+        result = runFit(*problem, cancel);
+    }
+    state.counters["points"] = static_cast<double>(problem->field.size());
+    state.counters["rms_before"] = result.rmsBefore;
+    state.counters["rms_after"] = result.rmsAfter;
+    state.counters["rms_goal"] = measured.rmsGoal;
+    state.counters["steps"] = result.iterations;
+    state.counters["converged"] = result.converged() ? 1 : 0;
+}
+BENCHMARK(BM_FitMeasured)->DenseRange(0, 6)->Unit(benchmark::kMillisecond)->Iterations(3);
+#endif
 
 // ---------------------------------------------------------------------------
 // Very long spectra.

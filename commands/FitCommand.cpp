@@ -4,14 +4,90 @@
 #include <cmath>
 #include <utility>
 
+#include "commands/ModelReading.h"
 #include "commands/Parameters.h"
 #include "engine/BoxNumber.h"
 #include "engine/Boxes.h"
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "engine/Synthesis.h"
+#include "engine/model/GValue.h"
 
 namespace ravelle {
+
+namespace {
+
+// The Model window's names of its fields, as its messages give them.
+std::string speciesField(int species, const std::string& what)
+{
+    return "Species " + std::to_string(species + 1) + ", " + what;
+}
+
+std::string groupField(int species, std::size_t group)
+{
+    return speciesField(species, "group " + std::to_string(group + 1) + ", coupling");
+}
+
+// The parameters of one species' own widths, groups and width law; species
+// 1's sigma is the Sigma box.
+void addSpeciesParameters(const model::Species& species, int s, std::size_t firstGroup, FitProblem& problem)
+{
+    auto& parameters = problem.parameters;
+    const bool usesSigma = species.shape != model::LineShape::Lorentzian;
+    const bool usesGamma = species.shape != model::LineShape::Gaussian;
+    if (usesSigma && s > 0)
+        parameters.push_back({FitParameterKind::Sigma, speciesField(s, "Sigma"), species.sigma, true, s});
+    if (usesGamma)
+        parameters.push_back(
+            {FitParameterKind::Gamma, s == 0 ? "Gamma" : speciesField(s, "Gamma"), species.gamma, true, s});
+    for (std::size_t g = firstGroup; g < species.groups.size(); ++g)
+        parameters.push_back({FitParameterKind::Coupling, groupField(s, g - firstGroup), species.groups[g].coupling,
+                              true, s, static_cast<int>(g)});
+    if (species.widthGroup == model::kNoWidthGroup)
+        return;
+    if (usesSigma) {
+        parameters.push_back({FitParameterKind::SigmaB, speciesField(s, "Sigma B"), species.sigmaLaw.linear, true, s});
+        parameters.push_back(
+            {FitParameterKind::SigmaC, speciesField(s, "Sigma C"), species.sigmaLaw.quadratic, true, s});
+    }
+    if (usesGamma) {
+        parameters.push_back({FitParameterKind::GammaB, speciesField(s, "Gamma B"), species.gammaLaw.linear, true, s});
+        parameters.push_back(
+            {FitParameterKind::GammaC, speciesField(s, "Gamma C"), species.gammaLaw.quadratic, true, s});
+    }
+}
+
+// Every quantity of the model, in the order the dialog lists them: species
+// 1 (the boxes first), the centre, the scale and the baseline, then the
+// further species.
+void addParameters(const ProgramState& copy, const ModelSettings& settings, FitProblem& problem)
+{
+    auto& parameters = problem.parameters;
+    const model::Species& first = problem.model.species.front();
+    int group = 0;
+    for (int k = 1; k <= copy.HCount; ++k)
+        parameters.push_back({FitParameterKind::Hydrogen, std::string(hydrogenBox(k)),
+                              copy.CouplingH[static_cast<std::size_t>(k)], true, 0, group++});
+    for (int k = 1; k <= copy.NCount; ++k)
+        parameters.push_back({FitParameterKind::Nitrogen, std::string(nitrogenBox(k)),
+                              copy.CouplingN[static_cast<std::size_t>(k)], true, 0, group++});
+    if (first.shape != model::LineShape::Lorentzian)
+        parameters.push_back({FitParameterKind::Sigma, "Sigma", copy.SigmaValue, true, 0});
+    addSpeciesParameters(first, 0, static_cast<std::size_t>(group), problem);
+    parameters.push_back({FitParameterKind::Centre, "GCntr", copy.CenterField, true});
+    parameters.push_back({FitParameterKind::Scale, "Scl", copy.MutualScale, true});
+    parameters.push_back({FitParameterKind::Offset, "Baseline offset", settings.baselineOffset, true});
+    parameters.push_back({FitParameterKind::Slope, "Baseline slope", settings.baselineSlope, false});
+    for (std::size_t s = 1; s < problem.model.species.size(); ++s) {
+        const model::Species& species = problem.model.species[s];
+        const int index = static_cast<int>(s);
+        parameters.push_back({FitParameterKind::Weight, speciesField(index, "weight"), species.weight, true, index});
+        parameters.push_back({FitParameterKind::Shift, speciesField(index, "shift"), species.shift, true, index});
+        addSpeciesParameters(species, index, 0, problem);
+    }
+}
+
+} // namespace
 
 FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
 {
@@ -34,6 +110,7 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
         return setup;
     }
     readSynthesisParameters(copy, host);
+    const ModelSettings settings = readModelSettings(host.modelTexts(), host.decimalSeparator(), copy.CenterField);
     if (!hasObservedSpectrum(state)) {
         setup.notice = std::string(kFitNeedsObservedSpectrum);
         return setup;
@@ -42,12 +119,16 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
         setup.notice = "Fit needs between 1 and 1000000 points (NoPnts) on the display grid.";
         return setup;
     }
-    if (copy.SigmaValue == 0.0) {
+    if (copy.SigmaValue == 0.0 && settings.first.shape == model::LineShape::Gaussian) {
         setup.notice = "Fit needs a line width: Sigma must not be 0.";
         return setup;
     }
 
     FitProblem problem;
+    const SynthesisInput boxes = synthesisInput(copy);
+    problem.model = buildModel(settings, boxes.couplingH, boxes.couplingN, copy.SigmaValue);
+    model::validateModel(problem.model);
+    problem.frequencyGHz = settings.frequencyGHz;
     problem.displayRange = copy.DisplayRange;
     problem.points = copy.CalcPoints;
     const long double centre = copy.CenterField;
@@ -69,16 +150,7 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
                        "the display range (G) over the observed spectrum.";
         return setup;
     }
-
-    for (int k = 1; k <= copy.HCount; ++k)
-        problem.parameters.push_back({FitParameterKind::Hydrogen, std::string(hydrogenBox(k)),
-                                      copy.CouplingH[static_cast<std::size_t>(k)], true});
-    for (int k = 1; k <= copy.NCount; ++k)
-        problem.parameters.push_back({FitParameterKind::Nitrogen, std::string(nitrogenBox(k)),
-                                      copy.CouplingN[static_cast<std::size_t>(k)], true});
-    problem.parameters.push_back({FitParameterKind::Sigma, "Sigma", copy.SigmaValue, true});
-    problem.parameters.push_back({FitParameterKind::Centre, "GCntr", copy.CenterField, true});
-    problem.parameters.push_back({FitParameterKind::Scale, "Scl", copy.MutualScale, true});
+    addParameters(copy, settings, problem);
     setup.problem = std::move(problem);
     return setup;
 }
@@ -98,12 +170,134 @@ std::string fittedValueText(const FittedValue& value, char decimalSeparator)
     return formatFixed(value.value, decimalsForUncertainty(value.uncertainty, minimum), decimalSeparator);
 }
 
+namespace {
+
+// The least decimals of a g-value.
+constexpr int kGDecimals = 5;
+
+// The g-value of a field, as a text with the decimals its uncertainty calls for.
+std::string gText(double g, double uncertainty, char separator)
+{
+    return formatFixed(g, decimalsForUncertainty(uncertainty, kGDecimals), separator);
+}
+
+// The Model-window text a fitted value goes into; nullptr for a main-window box.
+std::string* modelField(ModelTexts& texts, const FittedValue& value, int boxGroups)
+{
+    const auto s = static_cast<std::size_t>(value.species);
+    if (value.kind == FitParameterKind::Offset)
+        return &texts.offset;
+    if (value.kind == FitParameterKind::Slope)
+        return &texts.slope;
+    if (s == 0) {
+        switch (value.kind) {
+        case FitParameterKind::Gamma:
+            return &texts.gamma;
+        case FitParameterKind::Coupling:
+            return &texts.groups.at(static_cast<std::size_t>(value.group - boxGroups)).coupling;
+        case FitParameterKind::SigmaB:
+            return &texts.widthLaw.sigmaB;
+        case FitParameterKind::SigmaC:
+            return &texts.widthLaw.sigmaC;
+        case FitParameterKind::GammaB:
+            return &texts.widthLaw.gammaB;
+        case FitParameterKind::GammaC:
+            return &texts.widthLaw.gammaC;
+        default:
+            return nullptr;
+        }
+    }
+    SpeciesTexts& species = texts.species.at(s - 1);
+    switch (value.kind) {
+    case FitParameterKind::Sigma:
+        return &species.sigma;
+    case FitParameterKind::Gamma:
+        return &species.gamma;
+    case FitParameterKind::Weight:
+        return &species.weight;
+    case FitParameterKind::Shift:
+        return &species.shift;
+    case FitParameterKind::Coupling:
+        return &species.groups.at(static_cast<std::size_t>(value.group)).coupling;
+    case FitParameterKind::SigmaB:
+        return &species.widthLaw.sigmaB;
+    case FitParameterKind::SigmaC:
+        return &species.widthLaw.sigmaC;
+    case FitParameterKind::GammaB:
+        return &species.widthLaw.gammaB;
+    case FitParameterKind::GammaC:
+        return &species.widthLaw.gammaC;
+    default:
+        return nullptr;
+    }
+}
+
+const FittedValue* valueOfKind(const FitResult& result, FitParameterKind kind)
+{
+    for (const FittedValue& value : result.values)
+        if (value.kind == kind)
+            return &value;
+    return nullptr;
+}
+
+} // namespace
+
 void writeFittedValues(const FitResult& result, CommandHost& host)
 {
     const char separator = host.decimalSeparator();
-    for (const FittedValue& value : result.values)
-        if (value.varied)
-            host.setBoxText(value.box, fittedValueText(value, separator));
+    ModelTexts texts = host.modelTexts();
+    const ModelTexts before = texts;
+    const auto boxGroups = static_cast<int>(std::count_if(result.values.begin(), result.values.end(), [](const auto& v) {
+        return v.kind == FitParameterKind::Hydrogen || v.kind == FitParameterKind::Nitrogen;
+    }));
+    const FittedValue* centre = valueOfKind(result, FitParameterKind::Centre);
+    const auto frequency = tryParseRealEitherPoint(texts.frequency, separator);
+    for (const FittedValue& value : result.values) {
+        if (!value.varied)
+            continue;
+        std::string text = fittedValueText(value, separator);
+        std::string* field = modelField(texts, value, boxGroups);
+        if (field == nullptr) {
+            host.setBoxText(value.box, text);
+            continue;
+        }
+        const auto s = static_cast<std::size_t>(value.species);
+        if (value.kind == FitParameterKind::Shift && texts.species.at(s - 1).shiftIsGValue && centre && frequency &&
+            centre->value + value.value > 0) {
+            // The g-value of the species' fitted field.
+            const double at = centre->value + value.value;
+            const double g = model::gValueAt(at, static_cast<double>(*frequency));
+            text = gText(g, g * value.uncertainty / at, separator);
+        }
+        *field = text;
+    }
+    if (texts != before)
+        host.setModelTexts(texts);
+}
+
+std::string fitReportText(const FitResult& result, char decimalSeparator)
+{
+    const auto number = [&](double value, int decimals) { return formatFixed(value, decimals, decimalSeparator); };
+    std::string text = "Parameter\tValue\tUncertainty\n";
+    for (const FittedValue& value : result.values) {
+        text += value.box + "\t" + fittedValueText(value, decimalSeparator) + "\t";
+        if (!value.varied)
+            text += messages::kFitFixed;
+        else if (!std::isfinite(value.uncertainty))
+            text += messages::kFitNotDetermined;
+        else
+            text += number(value.uncertainty, decimalsForUncertainty(value.uncertainty));
+        text += "\n";
+    }
+    if (result.gValue)
+        text += "g\t" + gText(*result.gValue, result.gUncertainty, decimalSeparator) + "\t" +
+                number(result.gUncertainty, decimalsForUncertainty(result.gUncertainty, kGDecimals)) + "\n";
+    text += "RMS residual before\t" + number(result.rmsBefore, 5) + "\n";
+    text += "RMS residual after\t" + number(result.rmsAfter, 5) + "\n";
+    text += "Points\t" + std::to_string(result.pointCount) + "\n";
+    text += "Parameters\t" + std::to_string(result.parameterCount) + "\n";
+    text += "Iterations\t" + std::to_string(result.iterations) + "\n";
+    return text;
 }
 
 } // namespace ravelle

@@ -189,11 +189,6 @@ inline std::string fitTooFewPoints(int points, int parameters)
     return "Only " + std::to_string(points) + " observed points lie in the frame, not enough to fit " +
            std::to_string(parameters) + " parameters: widen the display range (G) or vary fewer parameters.";
 }
-inline std::string fitTooManyLines(long long lines, long most)
-{
-    return "This fit would follow " + std::to_string(lines) + " separate lines, more than the " +
-           std::to_string(most) + " it can handle. Give equivalent nuclei equal values, or fix some constants.";
-}
 inline constexpr std::string_view kFitFlatSpectrum =
     "The simulated spectrum is flat on the display grid, so it cannot be scaled to the observed one: check the "
     "display range (G), the points (NoPnts) and the constants.";
@@ -212,6 +207,17 @@ inline std::string fitConstantRanAway(const std::string& names)
 {
     return names + " ran beyond the display range: the observed spectrum does not hold this coupling. Check the "
                    "number of nuclei, or keep " + names + " fixed.";
+}
+// `name`: "Species 2, Sigma".
+inline std::string fitWidthThroughZero(const std::string& name)
+{
+    return name + " ran through zero: the line width is not determined. Start from a better line width or keep " +
+           name + " fixed.";
+}
+inline std::string fitShiftRanAway(const std::string& name)
+{
+    return name + " ran beyond the display range: the observed spectrum does not show that species there. Bring "
+                  "it closer by hand, or keep " + name + " fixed.";
 }
 inline constexpr std::string_view kFitCentreRanAway =
     "The centre field ran out of the frame: bring the simulated trace closer to the observed one and start again.";
@@ -243,6 +249,19 @@ inline constexpr std::string_view kFitNitrogenCaption = "A(N) (G)";
 inline constexpr std::string_view kFitSigmaCaption = "Sigma of the Gaussian line (G)";
 inline constexpr std::string_view kFitCentreCaption = "Centre field (G)";
 inline constexpr std::string_view kFitScaleCaption = "Mutual scale (Calc/Obs)";
+inline constexpr std::string_view kFitGammaCaption = "Gamma of the Lorentzian line (G)";
+inline constexpr std::string_view kFitOffsetCaption = "Added to the trace";
+inline constexpr std::string_view kFitSlopeCaption = "Added per G from the centre";
+inline constexpr std::string_view kFitWeightCaption = "Amount, species 1 counting 1";
+inline constexpr std::string_view kFitShiftCaption = "From the centre field (G)";
+inline constexpr std::string_view kFitLinearCaption = "B of width + B m + C m² (G)";
+inline constexpr std::string_view kFitQuadraticCaption = "C of width + B m + C m² (G)";
+// "A(13C) x 2 (G)", "A(C, natural) x 6 (G)".
+inline std::string fitGroupCaption(const std::string& isotope, int count, bool natural)
+{
+    return "A(" + isotope + (natural ? ", natural" : "") + ")" + (count > 1 ? " x " + std::to_string(count) : "") +
+           " (G)";
+}
 inline constexpr std::string_view kFitColumnHeaders[] = {"Box", "", "Now", "Vary", "Fitted", "Uncertainty"};
 inline constexpr std::string_view kFitKeepEqual = "Keep equal constants equal (equivalent nuclei)";
 inline constexpr std::string_view kFitStart = "Start";
@@ -250,6 +269,12 @@ inline constexpr std::string_view kFitCancel = "Cancel";
 inline constexpr std::string_view kFitKeep = "Keep";
 inline constexpr std::string_view kFitRevert = "Revert";
 inline constexpr std::string_view kFitClose = "Close";
+inline constexpr std::string_view kFitCopy = "Copy";
+inline constexpr std::string_view kFitPlotObserved = "Observed";
+inline constexpr std::string_view kFitPlotFitted = "Fitted";
+inline constexpr std::string_view kFitPlotResidual = "Residual (observed - fitted)";
+inline constexpr std::string_view kFitPlotField = "Field (G)";
+inline constexpr std::string_view kFitPlotWholeView = "Whole view";
 inline constexpr std::string_view kFitFixed = "fixed";
 inline constexpr std::string_view kFitNotDetermined = "not determined";
 inline std::string fitUncertainty(const std::string& value) { return "± " + value; }
@@ -268,6 +293,10 @@ inline std::string fitAveraging(int percent)
 inline std::string fitStarting(int percent)
 {
     return "Comparing the starting curve with the observed points: " + std::to_string(percent) + " %";
+}
+inline std::string fitSearching(int percent)
+{
+    return "Searching for the centre field, the line width and the scale: " + std::to_string(percent) + " %";
 }
 inline std::string fitStep(int start, int iteration, const std::string& rms)
 {
@@ -293,6 +322,10 @@ inline std::string fitCounts(int points, int parameters, int iterations)
 {
     return std::to_string(points) + " points, " + std::to_string(parameters) + " parameters, " +
            std::to_string(iterations) + " iterations";
+}
+inline std::string fitGValue(const std::string& g, const std::string& uncertainty)
+{
+    return " g-value of the centre field: " + g + " ± " + uncertainty + ".";
 }
 inline std::string fitStopped(const std::string& counts) { return "The fit has stopped (" + counts + ")."; }
 inline std::string fitResiduals(const std::string& before, const std::string& after, const std::string& counts)

@@ -1,6 +1,8 @@
 #include "ui/FitDialog.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include "engine/BoxNumber.h"
 #include "engine/Messages.h"
 #include "engine/UserError.h"
+#include "ui/FitPlot.h"
 
 namespace ravelle {
 
@@ -102,23 +105,6 @@ QString text(std::string_view value)
 
 int percent(double share) { return static_cast<int>(std::clamp(share, 0.0, 1.0) * 100); }
 
-std::string_view captionOf(const FitParameter& parameter)
-{
-    switch (parameter.kind) {
-    case FitParameterKind::Hydrogen:
-        return messages::kFitHydrogenCaption;
-    case FitParameterKind::Nitrogen:
-        return messages::kFitNitrogenCaption;
-    case FitParameterKind::Sigma:
-        return messages::kFitSigmaCaption;
-    case FitParameterKind::Centre:
-        return messages::kFitCentreCaption;
-    case FitParameterKind::Scale:
-        return messages::kFitScaleCaption;
-    }
-    return {};
-}
-
 } // namespace
 
 void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, const std::function<void()>& calculate)
@@ -151,6 +137,10 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     intro_->setText(text(messages::fitIntro(problem_->field.size(), number(low, 2), number(high, 2))));
     layout->addWidget(intro_);
 
+    plot_ = new FitPlot(this);
+    plot_->showObserved(problem_->field, problem_->intensity);
+    layout->addWidget(plot_, 2);
+
     auto* rows = new QWidget;
     buildRows(rows);
     table_ = new RowTable(rows, static_cast<int>(problem_->parameters.size()), this);
@@ -182,6 +172,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     cancel_ = addButton(messages::kFitCancel, "Cancel");
     keep_ = addButton(messages::kFitKeep, "Keep");
     revert_ = addButton(messages::kFitRevert, "Revert");
+    copy_ = addButton(messages::kFitCopy, "Copy");
     close_ = addButton(messages::kFitClose, "Close");
     layout->addLayout(buttons);
 
@@ -190,6 +181,7 @@ FitDialog::FitDialog(FitProblem problem, CommandHost& host, std::function<void()
     connect(keep_, &QPushButton::clicked, this, &FitDialog::keepResult);
     connect(revert_, &QPushButton::clicked, this, &FitDialog::reject);
     connect(close_, &QPushButton::clicked, this, &FitDialog::reject);
+    connect(copy_, &QPushButton::clicked, this, &FitDialog::copyResult);
     poll_ = new QTimer(this);
     poll_->setInterval(kPollInterval);
     connect(poll_, &QTimer::timeout, this, &FitDialog::poll);
@@ -284,6 +276,7 @@ void FitDialog::setStage(Stage stage)
     cancel_->setVisible(stage == Stage::Running);
     keep_->setVisible(stage == Stage::Finished);
     revert_->setVisible(stage == Stage::Finished);
+    copy_->setVisible(stage == Stage::Finished);
     keepEqual_->setEnabled(stage == Stage::Ready);
     for (auto& [box, row] : rows_)
         row.vary->setEnabled(stage == Stage::Ready);
@@ -388,9 +381,13 @@ void FitDialog::showResult(FitResult result)
         emit fitEnded();
         return;
     }
-    status_->setText(
-        text(messages::fitResiduals(number(result.rmsBefore, 5), number(result.rmsAfter, 5), counts)));
+    std::string status = messages::fitResiduals(number(result.rmsBefore, 5), number(result.rmsAfter, 5), counts);
+    if (result.gValue)
+        status += messages::fitGValue(number(*result.gValue, decimalsForUncertainty(result.gUncertainty, 5)),
+                                      number(result.gUncertainty, decimalsForUncertainty(result.gUncertainty, 5)));
+    status_->setText(text(status));
     setStage(Stage::Finished);
+    plot_->showTrace(result.trace);
     for (const FittedValue& value : result.values) {
         Row& row = rows_.at(value.box);
         if (!value.varied) {
@@ -417,6 +414,53 @@ void FitDialog::keepResult()
     accept();
     if (calculate_)
         calculate_();
+}
+
+void FitDialog::copyResult()
+{
+    if (result_ && result_->converged())
+        QGuiApplication::clipboard()->setText(text(fitReportText(*result_, host_.decimalSeparator())));
+}
+
+std::string FitDialog::captionOf(const FitParameter& parameter) const
+{
+    switch (parameter.kind) {
+    case FitParameterKind::Hydrogen:
+        return std::string(messages::kFitHydrogenCaption);
+    case FitParameterKind::Nitrogen:
+        return std::string(messages::kFitNitrogenCaption);
+    case FitParameterKind::Sigma:
+        return std::string(messages::kFitSigmaCaption);
+    case FitParameterKind::Centre:
+        return std::string(messages::kFitCentreCaption);
+    case FitParameterKind::Scale:
+        return std::string(messages::kFitScaleCaption);
+    case FitParameterKind::Gamma:
+        return std::string(messages::kFitGammaCaption);
+    case FitParameterKind::Offset:
+        return std::string(messages::kFitOffsetCaption);
+    case FitParameterKind::Slope:
+        return std::string(messages::kFitSlopeCaption);
+    case FitParameterKind::Weight:
+        return std::string(messages::kFitWeightCaption);
+    case FitParameterKind::Shift:
+        return std::string(messages::kFitShiftCaption);
+    case FitParameterKind::SigmaB:
+    case FitParameterKind::GammaB:
+        return std::string(messages::kFitLinearCaption);
+    case FitParameterKind::SigmaC:
+    case FitParameterKind::GammaC:
+        return std::string(messages::kFitQuadraticCaption);
+    case FitParameterKind::Coupling:
+        break;
+    }
+    const auto& species = problem_->model.species;
+    const auto s = static_cast<std::size_t>(parameter.species);
+    if (s < species.size() && parameter.group >= 0 && static_cast<std::size_t>(parameter.group) < species[s].groups.size()) {
+        const model::NucleusGroup& group = species[s].groups[static_cast<std::size_t>(parameter.group)];
+        return messages::fitGroupCaption(group.isotope, group.count, group.naturalAbundance);
+    }
+    return messages::fitGroupCaption("?", 1, false);
 }
 
 void FitDialog::reject()

@@ -22,17 +22,21 @@ class QTimer;
 
 namespace ravelle {
 
+class FitPlot;
+
 // The Fit command: reads and checks the boxes as Calculate does; a missing
 // parameter, a missing observed spectrum or an unusable value is reported
 // through the host and nothing else happens. Otherwise the fit dialog runs
 // modally; `calculate` is Calculate1Click, run after Keep.
 void fitCommand(const ProgramState& state, CommandHost& host, QWidget* parent, const std::function<void()>& calculate);
 
-// Lists the parameters in play with their values and a Vary box each, runs
-// the fit on a worker thread while it shows the iteration and the residual,
-// and offers Keep and Revert when the fit has ended. Nothing outside the
-// dialog changes before Keep. The window never waits for the fit: it polls
-// it, and closing the window only asks a running fit to stop.
+// Lists the parameters in play with their values and a Vary box each, shows
+// the observed points, runs the fit on a worker thread while it shows the
+// iteration and the residual, and when the fit has ended shows the fitted
+// trace and the residual in the picture and offers Keep, Revert and Copy
+// (the results as a table). Nothing outside the dialog changes before Keep.
+// The window never waits for the fit: it polls it, and closing the window
+// only asks a running fit to stop.
 class FitDialog : public QDialog {
     Q_OBJECT
 public:
@@ -60,6 +64,8 @@ public:
     QPushButton* closeButton() const { return close_; }
     QPushButton* keepButton() const { return keep_; }
     QPushButton* revertButton() const { return revert_; }
+    QPushButton* copyButton() const { return copy_; }
+    FitPlot* plot() const { return plot_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -68,6 +74,7 @@ public slots:
     void startFit();
     void cancelFit();
     void keepResult();
+    void copyResult();
     void reject() override;
 
 signals:
@@ -78,6 +85,7 @@ private:
     enum class Stage { Ready, Running, Finished };
 
     void buildRows(QWidget* table);
+    std::string captionOf(const FitParameter& parameter) const;
     void setStage(Stage stage);
     // Grows the window to show every row and text whole, as far as the
     // screen allows; the row table scrolls beyond that.
@@ -116,6 +124,8 @@ private:
     QPushButton* close_ = nullptr;
     QPushButton* keep_ = nullptr;
     QPushButton* revert_ = nullptr;
+    QPushButton* copy_ = nullptr;
+    FitPlot* plot_ = nullptr;
 };
 
 } // namespace ravelle

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/Messages.h"
+#include "engine/model/GValue.h"
 
 namespace ravelle::fit {
 
@@ -50,7 +51,7 @@ double rmsOf(const Eigen::VectorXd& residual)
     return residual.size() == 0 ? 0.0 : residual.norm() / std::sqrt(static_cast<double>(residual.size()));
 }
 
-void recordFitted(const FitProblem& problem, const Layout& layout, Model& model, const ModelValues& values,
+void recordFitted(const FitProblem& problem, const Layout& layout, Curve& curve, const ModelValues& values,
                   const Pass& pass, Covariance fitted, FitResult& result)
 {
     const auto p = static_cast<int>(fitted.matrix.cols());
@@ -59,12 +60,12 @@ void recordFitted(const FitProblem& problem, const Layout& layout, Model& model,
     const auto uncertainty = [&](Eigen::Index k) {
         return determined[static_cast<std::size_t>(k)] ? std::sqrt(std::max(covariance(k, k), 0.0)) : kInfinity;
     };
-    // An uncertainty wider than the display range determines nothing either.
+    // An uncertainty in gauss wider than the display range determines nothing either.
     const double range = std::abs(problem.displayRange);
-    const Eigen::Index lengths = pass.varyAmplitude ? p - 1 : p; // all but the amplitude are in gauss
-    for (Eigen::Index j = 0; j < lengths; ++j)
-        if (uncertainty(j) > range)
-            determined[static_cast<std::size_t>(j)] = false;
+    const auto inGaussTooWide = [&](Eigen::Index k, FitParameterKind kind) {
+        if (isInGauss(kind) && uncertainty(k) > range)
+            determined[static_cast<std::size_t>(k)] = false;
+    };
 
     std::vector<std::string> undetermined;
     Eigen::Index k = 0;
@@ -80,34 +81,57 @@ void recordFitted(const FitProblem& problem, const Layout& layout, Model& model,
             undetermined.push_back(std::move(name));
         ++k;
     };
-    for (std::size_t g = 0; g < layout.sets.size(); ++g)
-        record(layout.sets[g].members, values.set[g], uncertainty(k), namesOf(problem, layout.sets[g]));
-    Eigen::Index sigmaColumn = -1;
-    if (pass.varySigma) {
-        sigmaColumn = k;
-        record({*layout.sigma}, values.sigma, uncertainty(k), "Sigma");
+    const auto box = [&](std::optional<std::size_t> index) { return problem.parameters[*index].box; };
+    // The spectrum shows neither the sign of a coupling nor that of a sigma:
+    // a value that went through zero is given with the sign it started with.
+    const auto signedAsStart = [](double value, double start) { return std::copysign(std::abs(value), start); };
+    for (std::size_t g = 0; g < layout.sets.size(); ++g) {
+        inGaussTooWide(k, FitParameterKind::Coupling);
+        record(layout.sets[g].members, signedAsStart(values.set[g], layout.sets[g].start), uncertainty(k),
+               namesOf(problem, layout.sets[g]));
     }
-    if (pass.varyCentre)
-        record({*layout.centre}, values.centre, uncertainty(k), "GCntr");
+    for (std::size_t q = 0; q < layout.quantities.size(); ++q) {
+        const ShapeQuantity& quantity = layout.quantities[q];
+        inGaussTooWide(k, quantity.kind);
+        const double value = quantity.kind == FitParameterKind::Sigma ? signedAsStart(values.quantity[q], quantity.start)
+                                                                      : values.quantity[q];
+        record({quantity.parameter}, value, uncertainty(k), box(quantity.parameter));
+    }
+    const Eigen::Index modelColumns = k;
+    if (pass.varyCentre) {
+        inGaussTooWide(k, FitParameterKind::Centre);
+        const double error = uncertainty(k);
+        record({*layout.centre}, values.centre, error, box(layout.centre));
+        if (problem.frequencyGHz && values.centre > 0) {
+            result.gValue = model::gValueAt(values.centre, *problem.frequencyGHz);
+            result.gUncertainty = *result.gValue * error / values.centre;
+        }
+    } else if (problem.frequencyGHz) {
+        const double centre = valueOf(problem, layout.centre, 0.0);
+        if (centre > 0)
+            result.gValue = model::gValueAt(centre, *problem.frequencyGHz);
+    }
     if (pass.varyAmplitude) {
-        // Scl = amplitude * height / 2, the height depending on the sets
-        // and sigma: its variance by the propagation of the covariance.
+        // Scl = amplitude * height / 2, the height depending on the model
+        // columns: its variance by the propagation of the covariance.
         Normalisation norm;
-        model.place(values.set);
-        model.normalisation(values.sigma, true, norm, nullptr);
+        curve.prepare(values, 0.0, pass.columns());
+        curve.normalisation(true, norm, nullptr);
         Eigen::VectorXd gradient = Eigen::VectorXd::Zero(p);
-        for (std::size_t g = 0; g < layout.sets.size(); ++g)
-            gradient[static_cast<Eigen::Index>(g)] = values.amplitude * norm.dSet[g] / 2;
-        if (sigmaColumn >= 0)
-            gradient[sigmaColumn] = values.amplitude * norm.dSigma / 2;
+        for (Eigen::Index c = 0; c < modelColumns; ++c)
+            gradient[c] = values.amplitude * norm.dColumn[static_cast<std::size_t>(c)] / 2;
         gradient[k] = norm.height / 2;
         bool known = true;
         for (Eigen::Index j = 0; j < p; ++j)
             if (gradient[j] != 0 && !determined[static_cast<std::size_t>(j)])
                 known = false;
         record({*layout.scale}, values.amplitude * norm.height / 2,
-               known ? std::sqrt(std::max(gradient.dot(covariance * gradient), 0.0)) : kInfinity, "Scl");
+               known ? std::sqrt(std::max(gradient.dot(covariance * gradient), 0.0)) : kInfinity, box(layout.scale));
     }
+    if (pass.varyOffset)
+        record({*layout.offset}, values.offset, uncertainty(k), box(layout.offset));
+    if (pass.varySlope)
+        record({*layout.slope}, values.slope, uncertainty(k), box(layout.slope));
     result.outcome = FitOutcome::Converged;
     if (!undetermined.empty())
         result.message = messages::fitUndetermined(joined(undetermined));

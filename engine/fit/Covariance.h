@@ -6,7 +6,7 @@
 
 #include "engine/fit/Fit.h"
 #include "engine/fit/Layout.h"
-#include "engine/fit/Model.h"
+#include "engine/fit/Curve.h"
 #include "engine/fit/Pass.h"
 
 namespace ravelle::fit {
@@ -26,9 +26,10 @@ double rmsOf(const Eigen::VectorXd& residual);
 
 // A converged fit's end: every varied value at `values` into `result` with its
 // standard uncertainty from the covariance of the pass's parameters (Scl's by
-// propagation through the curve's height), and in its message the names of
-// those the data leave undetermined.
-void recordFitted(const FitProblem& problem, const Layout& layout, Model& model, const ModelValues& values,
+// propagation through the curve's height), the g-value of the centre where
+// the frequency is known, and in its message the names of those the data
+// leave undetermined.
+void recordFitted(const FitProblem& problem, const Layout& layout, Curve& curve, const ModelValues& values,
                   const Pass& pass, Covariance fitted, FitResult& result);
 
 } // namespace ravelle::fit

@@ -5,10 +5,10 @@
 #include <new>
 
 #include "engine/Messages.h"
+#include "engine/UserError.h"
+#include "engine/fit/Curve.h"
 #include "engine/fit/FitRun.h"
 #include "engine/fit/Layout.h"
-#include "engine/fit/LineTable.h"
-#include "engine/fit/Model.h"
 #include "engine/fit/Points.h"
 
 namespace ravelle {
@@ -22,6 +22,8 @@ FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel, con
         return fitFrom(problem, cancel, progress);
     } catch (const std::bad_alloc&) {
         failed.message = messages::kFitNoMemory;
+    } catch (const UserError& error) {
+        failed.message = error.message();
     } catch (const std::exception& error) {
         failed.message = messages::fitFailed(error.what());
     } catch (...) {
@@ -34,28 +36,35 @@ FitResult runFit(const FitProblem& problem, const std::atomic<bool>& cancel, con
 
 std::vector<double> displayedCurve(const FitProblem& problem, const std::vector<double>& fields)
 {
-    FitProblem fixed = problem;
+    FitProblem fixed;
+    fixed.displayRange = problem.displayRange;
+    fixed.points = problem.points;
+    fixed.model = problem.model;
+    fixed.parameters = problem.parameters;
     for (FitParameter& parameter : fixed.parameters)
         parameter.vary = false;
     const Layout layout = layoutOf(fixed);
-    Model model(fixed, buildLineTable(fixedLines(layout.fixed), {}));
-    model.place({});
-    const double sigma = std::abs(valueOf(fixed, layout.sigma, 0.1));
+    const auto curve = makeCurve(fixed, layout);
+    ModelValues values;
+    values.centre = valueOf(fixed, layout.centre, 0.0);
+    values.offset = valueOf(fixed, layout.offset, 0.0);
+    values.slope = valueOf(fixed, layout.slope, 0.0);
     Normalisation norm;
-    model.normalisation(sigma, false, norm, nullptr);
+    if (!curve->prepare(values, 0.0, {}) || !curve->normalisation(false, norm, nullptr))
+        throw UserError(curve->refusal());
     const double amplitude = 2 * valueOf(fixed, layout.scale, 1.0) / norm.height;
-    const double centre = valueOf(fixed, layout.centre, 0.0);
 
     const std::vector<std::size_t> order = ascendingOrder(fields);
     std::vector<double> offsets;
     for (const std::size_t i : order)
-        offsets.push_back(fields[i] - centre);
+        offsets.push_back(fields[i] - values.centre);
     Sums sums;
-    model.sums(offsets, sigma, false, sums, nullptr);
-    std::vector<double> curve(fields.size());
+    if (!curve->sums(offsets, false, sums, nullptr))
+        throw UserError(curve->refusal());
+    std::vector<double> curveValues(fields.size());
     for (std::size_t k = 0; k < order.size(); ++k)
-        curve[order[k]] = amplitude * sums.value[k];
-    return curve;
+        curveValues[order[k]] = amplitude * sums.value[k] + values.offset + values.slope * offsets[k];
+    return curveValues;
 }
 
 } // namespace ravelle

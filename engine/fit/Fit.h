@@ -9,26 +9,50 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/model/Model.h"
 
-// Least-squares fit of the simulation to the observed spectrum: the coupling
-// constants, the line width, the centre field and the scale that make the
-// simulated trace reproduce the observed points inside the frame.
+
+// Least-squares fit of the simulation to the observed spectrum: every
+// quantity of the model the Model window describes (coupling constants, line
+// widths, species weights and shifts, m_I-dependent widths), the centre
+// field, the scale and the baseline.
 //
-// The simulated curve is the one the plot shows: the sum of Gaussian
-// derivatives evaluated at the observed fields themselves, divided by the
-// peak-to-peak height of the sum on the display grid, times 2 and the scale.
-// Nothing here touches the program state: a fit works on its own copy and
-// can run on any thread.
+// The simulated curve is the one the plot shows: the model's sum evaluated at
+// the observed fields themselves, divided by the peak-to-peak height of the
+// sum on the display grid, times 2 and the scale, plus the baseline
+// offset + slope (field - centre). Nothing here touches the program state: a
+// fit works on its own copy and can run on any thread.
 namespace ravelle {
 
-enum class FitParameterKind { Hydrogen, Nitrogen, Sigma, Centre, Scale };
+enum class FitParameterKind {
+    Hydrogen, // a main-window H box: a group of one 1H nucleus of species 1
+    Nitrogen, // an N box: one 14N nucleus of species 1
+    Sigma,    // a species' sigma; species 1's is the Sigma box
+    Centre,   // GCntr
+    Scale,    // Scl
+    Gamma,    // a species' gamma
+    Offset,   // the baseline's offset
+    Slope,    // the baseline's slope, per gauss from the centre field
+    Coupling, // a Model-window nucleus group's coupling
+    Weight,   // a further species' weight (species 1's is the reference)
+    Shift,    // a further species' shift from the centre field
+    SigmaB,   // B and C of sigma + B m + C m^2
+    SigmaC,
+    GammaB,   // B and C of gamma + B m + C m^2
+    GammaC,
+};
 
-// One parameter in play, named by the box that holds it.
+// One parameter in play, named by the box or Model-window field that holds it.
 struct FitParameter {
     FitParameterKind kind = FitParameterKind::Hydrogen;
-    std::string box;   // "H1" ... "H15", "N1" ... "N6", "Sigma", "GCntr", "Scl"
+    std::string box;   // "H1", "Sigma", "GCntr", "Scl", or a field: "Species 2, group 1, coupling"
     double value = 0.0;
     bool vary = true;
+    // Where it acts in the problem's model: the species (0 for the first),
+    // and for a coupling the group's index in that species' groups (-1: the
+    // next box group of a problem without a model, in order).
+    int species = 0;
+    int group = -1;
 };
 
 struct FitProblem {
@@ -39,12 +63,18 @@ struct FitProblem {
     double frameHigh = 0.0; // Edit2
     double displayRange = 0.0;  // G: the display grid the curve is normalised on
     std::int32_t points = 0;    // NoPnts
-    // The coupling constants of the two chains in box order, then Sigma,
-    // GCntr and Scl.
+    // The model at its starting values, with everything the parameters do not
+    // name (isotopes, numbers of nuclei, line shapes, width groups). Without
+    // species it is the document's: one Gaussian species of the H and N
+    // parameters' nuclei, in their order, with the Sigma parameter's width.
+    model::Model model;
+    // What the fit may change, in the order the dialog lists it.
     std::vector<FitParameter> parameters;
-    // Varied constants of one kind that start from the same value are one
-    // equivalent set: they move together and stay equal.
+    // Varied constants of one kind (one species, one isotope) that start from
+    // the same value are one equivalent set: they move together and stay equal.
     bool keepEqualConstantsEqual = true;
+    // GHz, when known: the fit then gives the g-value of the centre field.
+    std::optional<double> frequencyGHz;
 };
 
 // What a fit is doing, in the order it does it. A spectrum of very many
@@ -53,6 +83,7 @@ enum class FitPhase {
     Sorting,       // putting the observed points in field order
     Averaging,     // averaging neighbouring points
     Starting,      // comparing the starting curve with the points
+    Searching,     // looking for the centre, line width, scale and baseline
     Smoothed,      // a pass on the points smoothed over `smoothing` gauss
     Points,        // a pass on the points, or on their averages
     AllPoints,     // the last steps, on every point
@@ -79,6 +110,16 @@ struct FittedValue {
     // Standard uncertainty from s^2 (J^T J)^-1 with s^2 = RSS / (n - p);
     // infinite when the data do not determine the parameter; 0 when fixed.
     double uncertainty = 0.0;
+    int species = 0; // as in FitParameter
+    int group = -1;
+};
+
+// The observed points and the fitted curve, for a picture: every point of a
+// spectrum of a few thousand, the extremes of each stretch of a longer one.
+struct FitTrace {
+    std::vector<double> field; // ascending
+    std::vector<double> observed;
+    std::vector<double> fitted;
 };
 
 struct FitResult {
@@ -90,6 +131,11 @@ struct FitResult {
     int iterations = 0;
     int pointCount = 0;     // observed points inside the frame
     int parameterCount = 0; // free parameters of the fit
+    // The g-value of the fitted centre field and its standard uncertainty,
+    // where the problem gives the microwave frequency.
+    std::optional<double> gValue;
+    double gUncertainty = 0.0;
+    FitTrace trace; // of a converged fit
     bool converged() const { return outcome == FitOutcome::Converged; }
 };
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <random>
@@ -14,19 +13,20 @@
 
 #include "engine/Messages.h"
 #include "engine/fit/Covariance.h"
+#include "engine/fit/Curve.h"
 #include "engine/fit/Layout.h"
-#include "engine/fit/LineTable.h"
-#include "engine/fit/Model.h"
+#include "engine/fit/ModelBuilder.h"
 #include "engine/fit/Pass.h"
 #include "engine/fit/Points.h"
 #include "engine/fit/Refine.h"
+#include "engine/fit/Starts.h"
+#include "engine/fit/Geometry.h"
+#include "engine/fit/Trace.h"
 
 namespace ravelle::fit {
 
 namespace {
 
-// More distinct lines than this make every step slow and the line table big.
-constexpr double kMaxFitLines = 200000;
 // The first pass on smoothed data is this fraction of the spread of the
 // varied lines wide: wide enough to pull lines a little off into place,
 // narrow enough to keep what tells the constants apart.
@@ -37,19 +37,6 @@ constexpr double kToleranceFinal = 1e-8;
 // A smoothed pass varies a set only while its splitting is this many line
 // widths: a finer one does not show and would only wander.
 constexpr double kResolvedWidths = 2.0;
-// At most this many starts: the user's values, then others scattered around
-// them (a fixed seed, so that a fit gives the same result every time).
-constexpr int kMaxStarts = 12;
-constexpr std::uint32_t kStartSeed = 20050105;
-constexpr double kScatterConstant = 0.15;
-constexpr double kScatterSigma = 0.20;
-// Two starts ending this close (relative residual sum) found one minimum;
-// once the best has been found this often, more starts would find it again.
-constexpr double kSameMinimum = 1e-4;
-constexpr int kFoundAgain = 3;
-// Residual variance over half its mean square difference: 1 for white noise.
-constexpr double kNoiseLikeRatio = 1.15;
-
 // A spectrum of more points than this is fitted on averages of neighbouring
 // points, then a few last steps on every point: a Jacobian of every point of
 // a very long spectrum would take gigabytes and every step seconds.
@@ -64,12 +51,11 @@ constexpr std::size_t kSpacingSample = 1'000'000;
 // Evaluations of every point allowed for the last steps.
 constexpr int kMostRefineSteps = 30;
 
-const double kInfinity = std::numeric_limits<double>::infinity();
-
 class FitRun {
 public:
     FitRun(const FitProblem& problem, const std::atomic<bool>& cancel, const FitProgressCallback& progress)
-        : problem_(problem), cancel_(cancel), progress_(progress), layout_(layoutOf(problem))
+        : problem_(problem), cancel_(cancel), progress_(progress), layout_(layoutOf(problem)), builder_(layout_),
+          geometry_(layout_, builder_)
     {
     }
 
@@ -77,8 +63,7 @@ public:
     {
         result_.values = startingValues(problem_);
         result_.pointCount = static_cast<int>(problem_.field.size());
-        result_.parameterCount = static_cast<int>(layout_.sets.size()) + int{layout_.varySigma} +
-                                 int{layout_.varyCentre} + int{layout_.varyScale};
+        result_.parameterCount = layout_.freeCount();
 
         if (result_.parameterCount == 0)
             return fail(stopped(FitOutcome::Failed, std::string(messages::kFitNothingVaried)));
@@ -86,19 +71,14 @@ public:
             return fail(stopped(FitOutcome::TooFewPoints,
                                 messages::fitTooFewPoints(result_.pointCount, result_.parameterCount)));
 
-        std::vector<Pattern> patterns;
-        for (const CouplingSet& set : layout_.sets)
-            patterns.push_back(patternOf(set.kind, static_cast<int>(set.members.size())));
-        const auto base = fixedLines(layout_.fixed);
-        const double lines = lineCount(base, patterns);
-        if (lines > kMaxFitLines)
-            return fail(stopped(FitOutcome::Failed, messages::fitTooManyLines(static_cast<long long>(lines),
-                                                                              static_cast<long>(kMaxFitLines))));
-        model_.emplace(problem_, buildLineTable(base, patterns));
+        curve_ = makeCurve(problem_, layout_);
         for (const CouplingSet& set : layout_.sets)
             start_.set.push_back(set.start);
-        start_.sigma = std::abs(valueOf(problem_, layout_.sigma, 0.1));
+        for (const ShapeQuantity& quantity : layout_.quantities)
+            start_.quantity.push_back(quantity.start);
         start_.centre = valueOf(problem_, layout_.centre, 0.0);
+        start_.offset = valueOf(problem_, layout_.offset, 0.0);
+        start_.slope = valueOf(problem_, layout_.slope, 0.0);
         scale_ = valueOf(problem_, layout_.scale, 1.0);
 
         report(FitPhase::Sorting, 0.0);
@@ -117,73 +97,59 @@ public:
         spacing_ = medianSpacing(fitted_->field());
 
         // The curve the plot shows now.
-        Normalisation norm;
-        model_->place(start_.set);
-        if (!model_->normalisation(start_.sigma, false, norm, &cancel_))
+        const auto height = heightAt(start_);
+        if (!height)
             return fail(cancelled());
-        if (!(norm.height > 0) || !std::isfinite(norm.height))
+        if (!(*height > 0) || !std::isfinite(*height))
             return fail(stopped(FitOutcome::Failed, std::string(messages::kFitFlatSpectrum)));
-        start_.amplitude = 2 * scale_ / norm.height;
+        start_.amplitude = 2 * scale_ / *height;
 
         report(FitPhase::Starting, 0.0);
         const Pass raw = passOn(fitted_);
-        if (fitted_ == points_) {
-            Eigen::VectorXd residual;
-            if (!residualsAt(raw, start_, residual, ticker(FitPhase::Starting)))
-                return fail(cancelled());
-            result_.rmsBefore = rmsOf(residual);
-        } else {
+        {
             const Pass all = passOn(points_);
-            PassRows allRows(*model_, all, cancel_);
+            PassRows allRows(*curve_, all, cancel_);
             Factor factor;
             if (!streamed(allRows, all.size(), start_, false, parameterCount(all), factor, ticker(FitPhase::Starting)))
-                return fail(cancelled());
+                return fail(stoppedBy(allRows.stop()));
             result_.rmsBefore = std::sqrt(factor.rss / static_cast<double>(all.size()));
         }
         rms_ = result_.rmsBefore;
 
-        // The user's values first; then starts scattered around them, until
-        // what is left over is noise or the best minimum has been found again.
+        // The user's values first, then the global search's best where it
+        // differs; then starts scattered around the user's values (and the
+        // search's best where those went nowhere), until what is left over is
+        // noise or the best minimum has been found again by a scattered start.
+        std::vector<ModelValues> firstStarts{start_};
+        std::optional<ModelValues> searched;
+        if (auto stop = searchForStart(searched))
+            return fail(*stop);
+        if (searched)
+            firstStarts.push_back(*searched);
         std::mt19937 random(kStartSeed);
-        std::optional<Attempt> best;
-        Attempt first;
-        int bestFound = 0;
+        StartLog log(firstStarts.size());
         // Without a varied constant no line moves against the others, and
-        // the one minimum near the start is the answer.
-        const int starts = layout_.sets.empty() ? 1 : kMaxStarts;
-        for (int k = 0; k < starts; ++k) {
+        // the one minimum near a start is the answer.
+        const int starts = layout_.sets.empty() ? static_cast<int>(firstStarts.size()) : kMaxStarts;
+        for (int k = 0; k < starts && !log.enough(); ++k) {
             attempt_ = k;
-            Attempt attempt = attemptFrom(k == 0 ? start_ : scattered(random), raw);
+            const auto from = static_cast<std::size_t>(k);
+            const ModelValues& origin = log.aroundSearched(k) ? firstStarts.back() : firstStarts.front();
+            attemptStart_ = from < firstStarts.size() ? firstStarts[from] : geometry_.scattered(origin, random);
+            Attempt attempt = attemptFrom(attemptStart_, raw);
             if (attempt.outcome == FitOutcome::Cancelled)
                 return fail(attempt);
-            if (k == 0)
-                first = attempt;
-            if (attempt.outcome != FitOutcome::Converged)
-                continue;
-            if (best && std::abs(attempt.rss - best->rss) <= kSameMinimum * best->rss) {
-                ++bestFound;
-            } else if (!best || attempt.rss < best->rss) {
-                best = attempt;
-                bestFound = 1;
-            }
-            if (best->noiseLike || bestFound >= kFoundAgain)
-                break;
+            log.take(k, std::move(attempt));
         }
-        if (!best)
-            return fail(first);
-        current_ = best->values;
+        if (!log.best())
+            return fail(log.first());
+        const Attempt& best = *log.best();
+        current_ = best.values;
+        attemptStart_ = best.from;
         return fitted_ == points_ ? finish(raw) : refineAndFinish();
     }
 
 private:
-    struct Attempt {
-        FitOutcome outcome = FitOutcome::Converged;
-        std::string message;
-        ModelValues values;
-        double rss = kInfinity;
-        bool noiseLike = false;
-    };
-
     static Attempt stopped(FitOutcome outcome, std::string message)
     {
         Attempt attempt;
@@ -195,6 +161,11 @@ private:
     static Attempt notConverged(int evaluations)
     {
         return stopped(FitOutcome::NotConverged, messages::fitNotConverged(evaluations));
+    }
+    // Why an evaluation did not end: a cancel, or values the model refuses.
+    static Attempt stoppedBy(Stop stop)
+    {
+        return stop == Stop::Cancelled ? cancelled() : stopped(FitOutcome::Failed, std::string(messages::kFitIllPosed));
     }
 
     // Tells the caller what the fit is doing.
@@ -222,6 +193,15 @@ private:
         return result_;
     }
 
+    // The peak-to-peak height of the curve on the display grid; nothing on a cancel.
+    std::optional<double> heightAt(const ModelValues& values)
+    {
+        Normalisation norm;
+        if (!curve_->prepare(values, 0.0, {}) || !curve_->normalisation(false, norm, &cancel_))
+            return curve_->stop() == Stop::Cancelled ? std::nullopt : std::optional<double>(0.0);
+        return norm.height;
+    }
+
     // Points per average: as many as keep each average within a quarter of
     // the line width, within the bounds on the number of averages.
     std::size_t averageSize() const
@@ -230,24 +210,54 @@ private:
         const std::size_t fewest = (n + kLeastAverages - 1) / kLeastAverages;
         const std::size_t most = (n + kMostAverages - 1) / kMostAverages;
         const double spacing = medianSpacing(points_->field(), kSpacingSample);
-        const double narrow = spacing > 0 ? std::floor(kAverageWidths * start_.sigma / spacing) : 0.0;
-        const auto bySigma = static_cast<std::size_t>(std::clamp(narrow, 0.0, static_cast<double>(fewest)));
-        return std::clamp(bySigma, most, fewest);
+        const double width = geometry_.narrowestLine(start_);
+        const double narrow = spacing > 0 ? std::floor(kAverageWidths * width / spacing) : 0.0;
+        const auto byWidth = static_cast<std::size_t>(std::clamp(narrow, 0.0, static_cast<double>(fewest)));
+        return std::clamp(byWidth, most, fewest);
     }
 
-    // A start around the user's values: each constant within 15 %, sigma
-    // within 20 %, the centre within two line widths.
-    ModelValues scattered(std::mt19937& random) const
+    // The global search for the centre, the widths, the scale and the
+    // baseline, from the user's values: its best, where it differs from them.
+    // Returns the end of the fit on a cancel.
+    std::optional<Attempt> searchForStart(std::optional<ModelValues>& searched)
     {
-        std::uniform_real_distribution<double> unit(-1.0, 1.0);
+        SearchSpace space = geometry_.searchSpace(start_, problem_.displayRange, layout_.varySlope);
+        if (space.reach == 0.0 && space.widthFactors.size() == 1)
+            return std::nullopt;
+        if (!layout_.varyScale)
+            space.fixedAmplitude = [this](double factor) -> std::optional<double> {
+                ModelValues values = start_;
+                geometry_.scaleWidths(values, factor);
+                const auto height = heightAt(values);
+                return height && *height > 0 ? std::optional<double>(2 * scale_ / *height) : std::nullopt;
+            };
+        report(FitPhase::Searching, 0.0);
+        const TemplateOf templateOf = [this](double factor, double first, double step, std::size_t count) {
+            return geometry_.templateAt(start_, factor, first, step, count);
+        };
+        bool stoppedEarly = false;
+        const auto found = searchStart(*fitted_, space, templateOf, [&](double done) {
+            report(FitPhase::Searching, done);
+            stoppedEarly = cancel_.load(std::memory_order_relaxed);
+            return !stoppedEarly;
+        });
+        if (stoppedEarly)
+            return cancelled();
+        if (!found)
+            return std::nullopt;
         ModelValues values = start_;
-        for (double& value : values.set)
-            value *= 1 + kScatterConstant * unit(random);
-        if (layout_.varySigma)
-            values.sigma *= 1 + kScatterSigma * unit(random);
         if (layout_.varyCentre)
-            values.centre += 2 * start_.sigma * unit(random);
-        return values;
+            values.centre = found->centre;
+        geometry_.scaleWidths(values, found->widthFactor);
+        if (layout_.varyScale)
+            values.amplitude = found->amplitude;
+        if (layout_.varyOffset)
+            values.offset = found->offset;
+        if (layout_.varySlope)
+            values.slope = found->slope;
+        if (values.centre != start_.centre || found->widthFactor != 1.0 || values.amplitude * start_.amplitude < 0)
+            searched = values;
+        return std::nullopt;
     }
 
     // The smoothed passes, then the pass on the raw points.
@@ -259,33 +269,23 @@ private:
             if (auto stop = minimise(pass, kToleranceCoarse, kMaxEvaluationsCoarse))
                 return *stop;
         }
-        current_.offset = 0.0;
+        // The smoothed passes take the baseline along; what is not varied
+        // goes back to its value for the pass on the points.
+        if (!layout_.varyOffset)
+            current_.offset = start_.offset;
+        if (!layout_.varySlope)
+            current_.slope = start_.slope;
         if (auto stop = minimise(raw, kToleranceFinal, 200 + 40 * result_.parameterCount))
             return *stop;
         Attempt attempt;
+        attempt.from = from;
         attempt.values = current_;
         Eigen::VectorXd residual;
         if (!residualsAt(raw, current_, residual))
             return cancelled();
         attempt.rss = residual.squaredNorm();
-        attempt.noiseLike = noiseLike(residual);
+        attempt.noiseLike = looksLikeNoise(residual);
         return attempt;
-    }
-
-    // Whether the residual, in field order, is white noise: its variance is
-    // then half the mean square of its point-to-point differences. A wrong
-    // minimum leaves line-shaped misfits, which raise the variance far more
-    // than the differences.
-    static bool noiseLike(const Eigen::VectorXd& residual)
-    {
-        const Eigen::Index n = residual.size();
-        if (n < 3)
-            return false;
-        const double mean = residual.mean();
-        const double variance = (residual.array() - mean).square().sum() / static_cast<double>(n);
-        const double differences =
-            (residual.tail(n - 1) - residual.head(n - 1)).squaredNorm() / (2.0 * static_cast<double>(n - 1));
-        return variance <= kNoiseLikeRatio * differences;
     }
 
     // The pass on the points, or their averages, that ends every start.
@@ -293,11 +293,13 @@ private:
     {
         Pass pass;
         pass.samples = std::move(samples);
-        pass.varySigma = layout_.varySigma;
+        pass.varySet.assign(layout_.sets.size(), true);
+        pass.varyQuantity.assign(layout_.quantities.size(), true);
         pass.varyCentre = layout_.varyCentre;
         pass.varyAmplitude = layout_.varyScale;
+        pass.varyOffset = layout_.varyOffset;
+        pass.varySlope = layout_.varySlope;
         pass.scale = scale_;
-        pass.varySet.assign(layout_.sets.size(), true);
         return pass;
     }
 
@@ -306,20 +308,18 @@ private:
     // sampling can carry them.
     std::vector<double> smoothingWidths(const ModelValues& from) const
     {
-        double spread = 0.0;
-        for (std::size_t g = 0; g < layout_.sets.size(); ++g) {
-            const double n = static_cast<double>(layout_.sets[g].members.size());
-            spread += std::abs(from.set[g]) * (layout_.sets[g].kind == FitParameterKind::Hydrogen ? n / 2 : n);
-        }
+        const double line = geometry_.narrowestLine(from);
         std::vector<double> widths;
-        for (double width = kFirstSmoothingFraction * spread; width > from.sigma && width > 2 * spacing_; width /= 2)
+        for (double width = kFirstSmoothingFraction * geometry_.setSpread(from); width > line && width > 2 * spacing_;
+             width /= 2)
             widths.push_back(width);
         return widths;
     }
 
-    // A smoothed pass varies the sets whose splitting it still resolves;
-    // the line width stays as it is, since a smoothed spectrum says little
-    // about it.
+    // A smoothed pass varies the sets whose splitting it still resolves, the
+    // species' weights and shifts, the centre, the scale and the baseline;
+    // the line widths stay as they are, since a smoothed spectrum says little
+    // about them.
     Pass coarsePass(double width, const ModelValues& from) const
     {
         Pass pass;
@@ -329,16 +329,20 @@ private:
         pass.varyCentre = layout_.varyCentre;
         pass.varyAmplitude = true;
         pass.varyOffset = true;
+        pass.varySlope = layout_.varySlope;
         pass.scale = scale_;
-        const double lineWidth = std::sqrt(from.sigma * from.sigma + width * width);
+        const double line = geometry_.narrowestLine(from);
+        const double lineWidth = std::sqrt(line * line + width * width);
         for (const double value : from.set)
             pass.varySet.push_back(std::abs(value) >= kResolvedWidths * lineWidth);
+        for (const ShapeQuantity& quantity : layout_.quantities)
+            pass.varyQuantity.push_back(!isWidth(quantity.kind));
         return pass;
     }
 
     bool residualsAt(const Pass& pass, const ModelValues& values, Eigen::VectorXd& residual, WorkTick tick = {})
     {
-        PassFunctor functor(*model_, pass, values, cancel_, parameterCount(pass));
+        PassFunctor functor(*curve_, pass, values, cancel_, parameterCount(pass));
         functor.setTick(std::move(tick));
         residual.resize(static_cast<Eigen::Index>(pass.size()));
         return functor.evaluate(PassFunctor::pack(values, pass), &residual, nullptr);
@@ -351,7 +355,7 @@ private:
         const int parameters = parameterCount(pass);
         if (parameters == 0 || static_cast<int>(pass.size()) <= parameters)
             return std::nullopt;
-        PassFunctor functor(*model_, pass, current_, cancel_, parameters);
+        PassFunctor functor(*curve_, pass, current_, cancel_, parameters);
         Eigen::LevenbergMarquardt<PassFunctor> lm(functor);
         lm.setFtol(tolerance);
         lm.setXtol(tolerance);
@@ -371,12 +375,14 @@ private:
             rms_ = lm.fnorm() / std::sqrt(static_cast<double>(pass.size()));
             smoothing_ = pass.smoothing;
             report(pass.smoothing > 0 ? FitPhase::Smoothed : FitPhase::Points, 0.0);
-            if (auto runaway = runAway())
+            if (auto runaway = geometry_.runAway(problem_, current_, attemptStart_, pass.smoothing > 0))
                 return stopped(FitOutcome::RunAway, *runaway);
         }
         if (status == Eigen::LevenbergMarquardtSpace::UserAsked) {
             if (functor.stop() == Stop::SigmaZero)
                 return stopped(FitOutcome::RunAway, std::string(messages::kFitSigmaThroughZero));
+            if (functor.stop() == Stop::OutOfRange)
+                return stopped(FitOutcome::Failed, std::string(messages::kFitIllPosed));
             return cancelled();
         }
         if (pass.smoothing == 0.0 && status == Eigen::LevenbergMarquardtSpace::TooManyFunctionEvaluation)
@@ -386,35 +392,17 @@ private:
         return std::nullopt;
     }
 
-    // A parameter that left the range where the fit means anything.
-    std::optional<std::string> runAway() const
-    {
-        if (layout_.varySigma && !(current_.sigma > 0))
-            return std::string(messages::kFitSigmaThroughZero);
-        const double range = std::abs(problem_.displayRange);
-        for (std::size_t g = 0; g < layout_.sets.size(); ++g) {
-            if (std::abs(current_.set[g]) > range && std::abs(layout_.sets[g].start) <= range) {
-                return messages::fitConstantRanAway(namesOf(problem_, layout_.sets[g]));
-            }
-        }
-        if (layout_.varyCentre && std::abs(current_.centre - start_.centre) > range / 2)
-            return std::string(messages::kFitCentreRanAway);
-        if (!std::isfinite(current_.amplitude) || current_.amplitude * start_.amplitude < 0)
-            return std::string(messages::kFitScaleThroughZero);
-        return std::nullopt;
-    }
-
     FitResult finish(const Pass& raw)
     {
         report(FitPhase::Uncertainties, 0.0);
         const int n = static_cast<int>(raw.size());
         const int p = parameterCount(raw);
-        PassFunctor functor(*model_, raw, current_, cancel_, p);
+        PassFunctor functor(*curve_, raw, current_, cancel_, p);
         const Eigen::VectorXd x = PassFunctor::pack(current_, raw);
         Eigen::VectorXd residual(n);
         Eigen::MatrixXd jacobian(n, p);
         if (!functor.evaluate(x, &residual, &jacobian))
-            return fail(cancelled());
+            return fail(stoppedBy(functor.stop()));
         result_.rmsAfter = rmsOf(residual);
         const double variance = residual.squaredNorm() / (n - p);
 
@@ -433,13 +421,15 @@ private:
             ++result_.iterations;
             rms_ = std::sqrt(rss / static_cast<double>(all.size()));
             report(FitPhase::AllPoints, 1.0);
-            return runAway();
+            return geometry_.runAway(problem_, current_, attemptStart_);
         };
-        Refined refined = refine(*model_, all, current_, cancel_, kMostRefineSteps, kToleranceFinal, watch);
+        Refined refined = refine(*curve_, all, current_, cancel_, kMostRefineSteps, kToleranceFinal, watch);
         if (!refined.runAway.empty())
             return fail(stopped(FitOutcome::RunAway, refined.runAway));
         if (refined.stop == Stop::SigmaZero)
             return fail(stopped(FitOutcome::RunAway, std::string(messages::kFitSigmaThroughZero)));
+        if (refined.stop == Stop::OutOfRange)
+            return fail(stopped(FitOutcome::Failed, std::string(messages::kFitIllPosed)));
         if (refined.end == RefineEnd::Stopped)
             return fail(cancelled());
         if (refined.end == RefineEnd::NotConverged)
@@ -453,7 +443,10 @@ private:
 
     FitResult record(const Pass& pass, Covariance fitted)
     {
-        recordFitted(problem_, layout_, *model_, current_, pass, std::move(fitted), result_);
+        recordFitted(problem_, layout_, *curve_, current_, pass, std::move(fitted), result_);
+        Pass shown = pass;
+        if (!traceOf(*curve_, shown, *points_, current_, cancel_, result_.trace))
+            return fail(cancelled());
         return result_;
     }
 
@@ -461,14 +454,17 @@ private:
     const std::atomic<bool>& cancel_;
     const FitProgressCallback& progress_;
     Layout layout_;
-    std::optional<Model> model_;
+    ModelBuilder builder_;
+    Geometry geometry_;
+    std::unique_ptr<Curve> curve_;
     std::shared_ptr<const Samples> points_; // every point in the frame
     std::shared_ptr<const Samples> fitted_; // those, or their averages
     double spacing_ = 0.0;
     double rms_ = 0.0;       // the last known, for progress
     double smoothing_ = 0.0; // of the pass in hand, for progress
     int attempt_ = 0;
-    ModelValues start_;
+    ModelValues start_;        // the user's values
+    ModelValues attemptStart_; // where the attempt in hand started
     ModelValues current_;
     double scale_ = 1.0;
     FitResult result_;

@@ -4,10 +4,9 @@
 
 namespace ravelle::fit {
 
-Pattern patternOf(FitParameterKind kind, int n)
+Pattern patternOf(int twiceSpin, int n)
 {
-    const std::vector<double> single =
-        kind == FitParameterKind::Hydrogen ? std::vector<double>{1, 1} : std::vector<double>{1, 1, 1};
+    const std::vector<double> single(static_cast<std::size_t>(twiceSpin) + 1, 1.0);
     std::vector<double> weight{1};
     for (int k = 0; k < n; ++k) {
         std::vector<double> next(weight.size() + single.size() - 1, 0.0);
@@ -24,21 +23,16 @@ Pattern patternOf(FitParameterKind kind, int n)
     return pattern;
 }
 
-std::vector<std::pair<double, double>> fixedLines(const std::vector<std::pair<FitParameterKind, double>>& fixed)
+std::vector<std::pair<double, double>> fixedLines(const std::vector<FixedGroup>& fixed, double shift, double weight,
+                                                  std::size_t most)
 {
-    std::vector<std::pair<double, double>> lines{{0.0, 1.0}};
-    for (const auto& [kind, value] : fixed) {
+    std::vector<std::pair<double, double>> lines{{shift, weight}};
+    for (const FixedGroup& group : fixed) {
+        const Pattern pattern = patternOf(group.twiceSpin, group.count);
         std::vector<std::pair<double, double>> next;
-        for (const auto& [position, weight] : lines) {
-            if (kind == FitParameterKind::Hydrogen) {
-                next.emplace_back(position - 0.5 * value, weight);
-                next.emplace_back(position + 0.5 * value, weight);
-            } else {
-                next.emplace_back(position - value, weight);
-                next.emplace_back(position, weight);
-                next.emplace_back(position + value, weight);
-            }
-        }
+        for (const auto& [position, w] : lines)
+            for (std::size_t k = 0; k < pattern.weight.size(); ++k)
+                next.emplace_back(position + pattern.coefficient[k] * group.coupling, w * pattern.weight[k]);
         std::sort(next.begin(), next.end());
         lines.clear();
         for (const auto& line : next) {
@@ -47,6 +41,8 @@ std::vector<std::pair<double, double>> fixedLines(const std::vector<std::pair<Fi
             else
                 lines.push_back(line);
         }
+        if (lines.size() > most)
+            break;
     }
     return lines;
 }

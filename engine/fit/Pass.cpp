@@ -7,34 +7,30 @@ namespace ravelle::fit {
 
 namespace {
 
-// Points whose sums are taken at once: their scratch stays small, and a
-// long evaluation can say how far it has got.
-constexpr std::size_t kBlockPoints = 1 << 14;
+// The residual of a point at values out of the model's range: the data are
+// of order 1, so a step there always looks far worse than staying.
+constexpr double kOutOfRangeResidual = 1e6;
 
 } // namespace
 
 int parameterCount(const Pass& pass)
 {
-    return static_cast<int>(std::count(pass.varySet.begin(), pass.varySet.end(), true)) + int{pass.varySigma} +
-           int{pass.varyCentre} + int{pass.varyAmplitude} + int{pass.varyOffset};
+    return static_cast<int>(pass.columns().count()) + int{pass.varyCentre} + int{pass.varyAmplitude} +
+           int{pass.varyOffset} + int{pass.varySlope};
 }
 
 bool PassRows::at(const ModelValues& values, bool derivatives)
 {
-    if (values.sigma == 0.0) {
-        stop_ = Stop::SigmaZero;
-        return false;
-    }
+    stop_ = Stop::None;
     values_ = values;
-    sign_ = values.sigma < 0 ? -1.0 : 1.0; // a negative sigma draws as its absolute value
-    sigma_ = std::abs(values.sigma);
-    width_ = std::sqrt(sigma_ * sigma_ + pass_.smoothing * pass_.smoothing);
-    model_.place(values.set);
+    if (!curve_.prepare(values, pass_.smoothing, pass_.columns()))
+        return false;
     amplitude_ = values.amplitude;
-    offset_ = pass_.varyOffset ? values.offset : 0.0;
+    offset_ = values.offset;
+    slope_ = values.slope;
     if (!pass_.varyAmplitude) {
-        if (!model_.normalisation(sigma_, derivatives, norm_, &cancel_))
-            return cancelled();
+        if (!curve_.normalisation(derivatives, norm_, &cancel_))
+            return false;
         amplitude_ = 2 * pass_.scale / norm_.height;
     }
     return true;
@@ -42,8 +38,9 @@ bool PassRows::at(const ModelValues& values, bool derivatives)
 
 bool PassRows::rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian)
 {
-    for (std::size_t from = begin; from < end; from += kBlockPoints) {
-        const std::size_t to = std::min(end, from + kBlockPoints);
+    const std::size_t blockPoints = curve_.blockPoints();
+    for (std::size_t from = begin; from < end; from += blockPoints) {
+        const std::size_t to = std::min(end, from + blockPoints);
         const std::size_t offset = from - begin;
         if (!block(from, to, residual ? residual + offset : nullptr, jacobian, static_cast<Eigen::Index>(offset)))
             return false;
@@ -65,48 +62,51 @@ bool PassRows::block(std::size_t begin, std::size_t end, double* residual, Eigen
     offsets_.resize(n);
     for (std::size_t i = 0; i < n; ++i)
         offsets_[i] = field[i] - values_.centre;
-    if (!model_.sums(offsets_, width_, jacobian != nullptr, sums_, &cancel_))
-        return cancelled();
+    if (!curve_.sums(offsets_, jacobian != nullptr, sums_, &cancel_))
+        return false;
 
     const double amplitude = amplitude_;
     if (residual) {
         for (std::size_t i = 0; i < n; ++i)
-            residual[i] = amplitude * sums_.value[i] + offset_ - data[i];
+            residual[i] = amplitude * sums_.value[i] + offset_ + slope_ * offsets_[i] - data[i];
         if (!weight.empty())
             for (std::size_t i = 0; i < n; ++i)
                 residual[i] *= weight[i];
     }
     if (jacobian) {
-        const std::size_t sets = model_.sets();
-        const double widthPerSigma = sign_ * sigma_ / width_;
+        const std::size_t columns = pass_.columns().count();
         for (std::size_t i = 0; i < n; ++i) {
             const auto row = firstRow + static_cast<Eigen::Index>(i);
             Eigen::Index k = 0;
-            for (std::size_t g = 0; g < sets; ++g) {
-                if (!pass_.varySet[g])
-                    continue;
-                double d = amplitude * sums_.dSet[i * sets + g];
+            for (std::size_t c = 0; c < columns; ++c) {
+                double d = amplitude * sums_.dColumn[i * columns + c];
                 if (!pass_.varyAmplitude)
-                    d -= amplitude * sums_.value[i] * norm_.dSet[g] / norm_.height;
-                (*jacobian)(row, k++) = d;
-            }
-            if (pass_.varySigma) {
-                double d = amplitude * sums_.dSigma[i] * widthPerSigma;
-                if (!pass_.varyAmplitude)
-                    d -= amplitude * sums_.value[i] * norm_.dSigma * sign_ / norm_.height;
+                    d -= amplitude * sums_.value[i] * norm_.dColumn[c] / norm_.height;
                 (*jacobian)(row, k++) = d;
             }
             if (pass_.varyCentre)
-                (*jacobian)(row, k++) = amplitude * sums_.dCentre[i];
+                (*jacobian)(row, k++) = amplitude * sums_.dCentre[i] - slope_;
             if (pass_.varyAmplitude)
                 (*jacobian)(row, k++) = sums_.value[i];
             if (pass_.varyOffset)
                 (*jacobian)(row, k++) = 1.0;
+            if (pass_.varySlope)
+                (*jacobian)(row, k++) = offsets_[i];
             if (!weight.empty())
                 jacobian->row(row) *= weight[i];
         }
     }
     return true;
+}
+
+int PassFunctor::operator()(const InputType& x, ValueType& residual)
+{
+    if (evaluate(x, &residual, nullptr))
+        return 0;
+    if (rows_.stop() != Stop::OutOfRange)
+        return -1;
+    residual.setConstant(kOutOfRangeResidual);
+    return 0;
 }
 
 } // namespace ravelle::fit

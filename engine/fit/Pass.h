@@ -8,60 +8,59 @@
 #include <utility>
 #include <vector>
 
-#include "engine/fit/Model.h"
+#include "engine/fit/Curve.h"
 #include "engine/fit/Points.h"
+#include "engine/fit/Values.h"
 
 namespace ravelle::fit {
 
 // One pass of Levenberg-Marquardt: on data smoothed by a Gaussian of the
-// given width (0: the raw points), with the model's line width widened to
-// match, sqrt(sigma^2 + width^2), which is exact for Gaussian lines.
+// given width (0: the raw points), with the model's lines widened to match.
 
 struct Pass {
     double smoothing = 0.0;
     std::shared_ptr<const Samples> samples;
-    bool varySigma = false;
+    std::vector<bool> varySet;      // per coupling set
+    std::vector<bool> varyQuantity; // per shape quantity
     bool varyCentre = false;
     bool varyAmplitude = true;  // otherwise amplitude = 2 Scl / height on the display grid
-    // A constant offset left by the import's normalisation weighs heavily
-    // against the faint smoothed curve; the smoothed passes take it along.
     bool varyOffset = false;
+    bool varySlope = false;
     double scale = 1.0;         // Scl, when the amplitude follows from it
-    std::vector<bool> varySet; // per coupling set
 
     std::size_t size() const { return samples->size(); }
+    Columns columns() const { return {varySet, varyQuantity}; }
 };
 
 // The parameters a pass varies.
 int parameterCount(const Pass& pass);
-
-enum class Stop { None, Cancelled, SigmaZero };
 
 // The residuals (model - data, times the point's weight) and the Jacobian
 // rows of one pass at one set of values, for any run of its points: a step
 // on very many points takes them a piece at a time.
 class PassRows {
 public:
-    PassRows(Model& model, const Pass& pass, const std::atomic<bool>& cancel)
-        : model_(model), pass_(pass), cancel_(cancel)
+    PassRows(Curve& curve, const Pass& pass, const std::atomic<bool>& cancel)
+        : curve_(curve), pass_(pass), cancel_(cancel)
     {
     }
 
-    // Places the lines for `values` and, where the amplitude follows from
-    // Scl, finds the curve's height on the display grid. False on a cancel or
-    // a sigma of 0 (stop() says which).
+    // Takes `values` and, where the amplitude follows from Scl, finds the
+    // curve's height on the display grid. False on a cancel or values out of
+    // the model's range (stop() says which).
     bool at(const ModelValues& values, bool derivatives);
 
     // Rows begin to end - 1 into residual[i - begin] and (*jacobian)(i -
     // begin, k); either may be null, the Jacobian only after at() with
-    // derivatives. False on a cancel.
+    // derivatives. False on a cancel or values out of range.
     bool rows(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian);
 
     // Told the share of rows() done every few thousand points; returning
     // false stops it as a cancel.
     void setTick(WorkTick tick) { tick_ = std::move(tick); }
 
-    Stop stop() const { return stop_; }
+    Stop stop() const { return stop_ == Stop::None ? curve_.stop() : stop_; }
+    std::size_t blockPoints() const { return curve_.blockPoints(); }
 
 private:
     bool block(std::size_t begin, std::size_t end, double* residual, Eigen::MatrixXd* jacobian,
@@ -73,17 +72,15 @@ private:
         return false;
     }
 
-    Model& model_;
+    Curve& curve_;
     const Pass& pass_;
     const std::atomic<bool>& cancel_;
     Stop stop_ = Stop::None;
     WorkTick tick_;
     ModelValues values_;
-    double sign_ = 1.0;
-    double sigma_ = 0.0;
-    double width_ = 0.0;
     double amplitude_ = 0.0;
     double offset_ = 0.0;
+    double slope_ = 0.0;
     Normalisation norm_;
     std::vector<double> offsets_;
     Sums sums_;
@@ -91,39 +88,44 @@ private:
 
 class PassFunctor : public Eigen::DenseFunctor<double> {
 public:
-    PassFunctor(Model& model, const Pass& pass, const ModelValues& fixed, const std::atomic<bool>& cancel,
+    PassFunctor(Curve& curve, const Pass& pass, const ModelValues& fixed, const std::atomic<bool>& cancel,
                 int parameters)
         : Eigen::DenseFunctor<double>(parameters, static_cast<int>(pass.size())), pass_(pass), fixed_(fixed),
-          rows_(model, pass, cancel)
+          rows_(curve, pass, cancel)
     {
     }
 
-    // The parameter vector: the varied sets, then sigma, the centre, the
-    // amplitude and the offset where this pass varies them. Calls visit on
-    // each of those members of `values`, in that order.
+    // The parameter vector: the varied sets and shape quantities, then the
+    // centre, the amplitude, the offset and the slope where this pass varies
+    // them. Calls visit on each of those members of `values`, in that order.
     template <typename Values, typename Visit>
     static void forEachVaried(Values& values, const Pass& pass, Visit&& visit)
     {
         for (std::size_t g = 0; g < values.set.size(); ++g)
             if (pass.varySet[g])
                 visit(values.set[g]);
-        if (pass.varySigma)
-            visit(values.sigma);
+        for (std::size_t k = 0; k < values.quantity.size(); ++k)
+            if (pass.varyQuantity[k])
+                visit(values.quantity[k]);
         if (pass.varyCentre)
             visit(values.centre);
         if (pass.varyAmplitude)
             visit(values.amplitude);
         if (pass.varyOffset)
             visit(values.offset);
+        if (pass.varySlope)
+            visit(values.slope);
     }
 
-    ModelValues unpack(const InputType& x) const
+    static ModelValues unpack(const ModelValues& fixed, const Pass& pass, const InputType& x)
     {
-        ModelValues values = fixed_;
+        ModelValues values = fixed;
         Eigen::Index k = 0;
-        forEachVaried(values, pass_, [&](double& value) { value = x[k++]; });
+        forEachVaried(values, pass, [&](double& value) { value = x[k++]; });
         return values;
     }
+
+    ModelValues unpack(const InputType& x) const { return unpack(fixed_, pass_, x); }
 
     static InputType pack(const ModelValues& values, const Pass& pass)
     {
@@ -132,10 +134,10 @@ public:
         return Eigen::Map<const InputType>(x.data(), static_cast<Eigen::Index>(x.size()));
     }
 
-    int operator()(const InputType& x, ValueType& residual)
-    {
-        return evaluate(x, &residual, nullptr) ? 0 : -1;
-    }
+    // A trial step to values out of the model's range (a width of 0, a
+    // negative weight) is answered with a residual far above any the data
+    // give, so that the method refuses the step and takes a shorter one.
+    int operator()(const InputType& x, ValueType& residual);
 
     int df(const InputType& x, JacobianType& jacobian) { return evaluate(x, nullptr, &jacobian) ? 0 : -1; }
 

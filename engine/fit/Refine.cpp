@@ -8,20 +8,10 @@ namespace ravelle::fit {
 
 namespace {
 
-// Points per block: the block's Jacobian stays a few megabytes.
-constexpr std::size_t kFactorBlock = 1 << 14;
 // Marquardt's damping, relative to the diagonal of J^T J: where it starts,
 // and how far it may fall.
 constexpr double kFirstDamping = 1e-4;
 constexpr double kLeastDamping = 1e-12;
-
-ModelValues unpacked(const ModelValues& fixed, const Pass& pass, const Eigen::VectorXd& x)
-{
-    ModelValues values = fixed;
-    Eigen::Index k = 0;
-    PassFunctor::forEachVaried(values, pass, [&](double& value) { value = x[k++]; });
-    return values;
-}
 
 } // namespace
 
@@ -38,8 +28,10 @@ bool streamed(PassRows& rows, std::size_t count, const ModelValues& values, bool
     Eigen::MatrixXd jacobian;
     Eigen::MatrixXd stacked;
     Eigen::VectorXd rhs;
-    for (std::size_t begin = 0; begin < count; begin += kFactorBlock) {
-        const std::size_t end = std::min(count, begin + kFactorBlock);
+    // A block of the curve's own size: its Jacobian stays a few megabytes.
+    const std::size_t blockPoints = rows.blockPoints();
+    for (std::size_t begin = 0; begin < count; begin += blockPoints) {
+        const std::size_t end = std::min(count, begin + blockPoints);
         const auto m = static_cast<Eigen::Index>(end - begin);
         residual.resize(m);
         if (derivatives)
@@ -66,13 +58,13 @@ bool streamed(PassRows& rows, std::size_t count, const ModelValues& values, bool
     return true;
 }
 
-Refined refine(Model& model, const Pass& pass, ModelValues& values, const std::atomic<bool>& cancel, int mostSteps,
+Refined refine(Curve& curve, const Pass& pass, ModelValues& values, const std::atomic<bool>& cancel, int mostSteps,
                double tolerance, const RefineWatch& watch)
 {
     Refined out;
     const int p = parameterCount(pass);
     const std::size_t n = pass.size();
-    PassRows rows(model, pass, cancel);
+    PassRows rows(curve, pass, cancel);
     if (!streamed(rows, n, values, true, p, out.factor, watch.tick)) {
         out.stop = rows.stop();
         return out;
@@ -95,9 +87,13 @@ Refined refine(Model& model, const Pass& pass, ModelValues& values, const std::a
             return out;
         }
         const Eigen::VectorXd next = x + delta;
-        const ModelValues trial = unpacked(values, pass, next);
+        const ModelValues trial = PassFunctor::unpack(values, pass, next);
         Factor at;
         if (!streamed(rows, n, trial, true, p, at, watch.tick)) {
+            if (rows.stop() == Stop::OutOfRange) {
+                damping *= 10;
+                continue;
+            }
             out.stop = rows.stop();
             return out;
         }

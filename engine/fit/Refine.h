@@ -26,7 +26,7 @@ struct Factor {
 
 // The residual sum of squares of a pass at `values`, and with `derivatives`
 // the factor of its Jacobian. Tells `tick` the share done after every block.
-// False on a cancel or a sigma of 0 (rows.stop() says which).
+// False on a cancel or values out of range (rows.stop() says which).
 bool streamed(PassRows& rows, std::size_t count, const ModelValues& values, bool derivatives, int parameters,
               Factor& out, const WorkTick& tick);
 
@@ -49,7 +49,9 @@ struct Refined {
 // Minimises the pass from `values`, which it leaves at the best found, in at
 // most `mostSteps` evaluations; converged when a step lowers the residual sum
 // by less than `tolerance` of it or moves the parameters by less than that.
-Refined refine(Model& model, const Pass& pass, ModelValues& values, const std::atomic<bool>& cancel, int mostSteps,
+// A step to values out of the model's range is refused like one that does
+// not lower the sum.
+Refined refine(Curve& curve, const Pass& pass, ModelValues& values, const std::atomic<bool>& cancel, int mostSteps,
                double tolerance, const RefineWatch& watch);
 
 } // namespace ravelle::fit

@@ -247,7 +247,7 @@ TEST(FitTest, FixedParametersStayAndTheRestIsFound)
     apart.keepEqualConstantsEqual = false;
     const FitResult separate = runFit(apart, cancel);
     ASSERT_TRUE(separate.converged()) << separate.message;
-    EXPECT_EQ(separate.parameterCount, 7);
+    EXPECT_EQ(separate.parameterCount, 8); // H1, H2, H3, N1, Sigma, GCntr, Scl and the offset
     EXPECT_NEAR(valueOf(separate, "H2").value + valueOf(separate, "H3").value, 3.4, 0.05);
 }
 
@@ -260,12 +260,6 @@ TEST(FitTest, BadCasesEndWithAClearMessage)
     truth.centre = 3400.0;
     std::mt19937_64 random(3);
     const Measurement measurement = measure(truth, 0.05, 3385, 3415, 0.02, 0.0, random);
-    Truth single;
-    single.nitrogen = {0.0};
-    single.centre = 3400.0;
-    Measurement mirrored = measure(single, 0.02, 3397, 3403, 0.02, 0.0, random);
-    for (double& y : mirrored.intensity)
-        y = -y;
 
     struct Row {
         const char* name;
@@ -277,7 +271,7 @@ TEST(FitTest, BadCasesEndWithAClearMessage)
     {
         FitProblem narrow = problemFor(measurement, {2.2}, {6.5}, 0.15, 3400.0, 0.12, 500);
         rows.push_back({"a few points in the frame", narrow, FitOutcome::TooFewPoints,
-                        "observed points lie in the frame, not enough to fit 5 parameters"});
+                        "observed points lie in the frame, not enough to fit 6 parameters"});
     }
     {
         FitProblem none = problemFor(measurement, {2.2}, {6.5}, 0.15, 3400.0, 26, 500);
@@ -286,21 +280,8 @@ TEST(FitTest, BadCasesEndWithAClearMessage)
         rows.push_back({"nothing varied", none, FitOutcome::Failed, "Nothing to fit"});
     }
     {
-        std::vector<double> hydrogen;
-        for (int k = 0; k < 15; ++k)
-            hydrogen.push_back(0.5 + 0.31 * k);
-        FitProblem many = problemFor(measurement, hydrogen, {6.5, 7.1}, 0.15, 3400.0, 26, 500);
-        rows.push_back({"too many separate lines", many, FitOutcome::Failed,
-                        "This fit would follow 294912 separate lines"});
-    }
-    {
         FitProblem flat = problemFor(measurement, {200.0}, {}, 0.15, 3400.0, 26, 500);
         rows.push_back({"no line on the grid", flat, FitOutcome::Failed, "The simulated spectrum is flat"});
-    }
-    {
-        FitProblem upsideDown = problemFor(mirrored, {}, {0.0}, 0.1, 3400.0, 6, 500);
-        parameterOf(upsideDown, "N1").vary = false;
-        rows.push_back({"mirrored measurement", upsideDown, FitOutcome::RunAway, "The scale ran through zero"});
     }
     for (const Row& row : rows) {
         std::atomic<bool> cancel{false};
@@ -309,6 +290,51 @@ TEST(FitTest, BadCasesEndWithAClearMessage)
         EXPECT_NE(result.message.find(row.message), std::string::npos) << row.name << ": " << result.message;
         for (std::size_t i = 0; i < result.values.size(); ++i)
             EXPECT_EQ(result.values[i].value, row.problem.parameters[i].value) << row.name;
+    }
+}
+
+// Starts a new user would type after a glance at the plot: the centre off by
+// up to half the largest coupling, the scale upside down, the width off by a
+// factor of 3. The search ahead of the local method brings each near the
+// answer, so none ends with the scale running through zero.
+TEST(FitTest, PoorStartsStillConverge)
+{
+    const Truth truth = testing::radical({4.1, 1.7}, {9.2}, 0.12, 3361.8);
+    std::mt19937_64 random(21);
+    const Measurement measurement = measure(truth, 0.02, 3340, 3384, 0.02, 0.0, random);
+    Measurement mirrored = measurement;
+    for (double& y : mirrored.intensity)
+        y = -y;
+
+    struct Row {
+        const char* name;
+        const Measurement& measurement;
+        double centre, scale, sigma;
+        double expectedSign;
+    };
+    const Row rows[] = {
+        {"centre 4.6 G low", measurement, 3357.2, 1.0, 0.12, 1.0},
+        {"centre 4.6 G high", measurement, 3366.4, 1.0, 0.12, 1.0},
+        {"scale upside down", measurement, 3361.9, -1.0, 0.12, 1.0},
+        {"measurement upside down", mirrored, 3361.9, 1.0, 0.12, -1.0},
+        {"sigma three times too wide", measurement, 3361.9, 1.0, 0.36, 1.0},
+        {"sigma a third", measurement, 3361.9, 1.0, 0.04, 1.0},
+        {"all at once", measurement, 3358.0, -1.0, 0.36, 1.0},
+    };
+    std::atomic<bool> cancel{false};
+    const FitResult good = runFit(problemFor(measurement, {4.0, 1.75}, {9.1}, 0.12, 3361.9, 44, 1000), cancel);
+    ASSERT_TRUE(good.converged()) << good.message;
+    for (const Row& row : rows) {
+        FitProblem problem = problemFor(row.measurement, {4.0, 1.75}, {9.1}, row.sigma, row.centre, 44, 1000,
+                                        row.scale);
+        const FitResult result = runFit(problem, cancel);
+        ASSERT_TRUE(result.converged()) << row.name << ": " << result.message;
+        EXPECT_NEAR(valueOf(result, "H1").value, 4.1, 0.02) << row.name;
+        EXPECT_NEAR(valueOf(result, "H2").value, 1.7, 0.02) << row.name;
+        EXPECT_NEAR(valueOf(result, "N1").value, 9.2, 0.02) << row.name;
+        EXPECT_NEAR(valueOf(result, "Sigma").value, 0.12, 0.01) << row.name;
+        EXPECT_NEAR(valueOf(result, "GCntr").value, 3361.8, 0.01) << row.name;
+        EXPECT_NEAR(valueOf(result, "Scl").value, row.expectedSign * valueOf(good, "Scl").value, 1e-4) << row.name;
     }
 }
 
@@ -365,11 +391,12 @@ TEST(FitTest, ProgressNamesEachPhaseInOrder)
         std::vector<FitPhase> phases; // in the order they first appear
     };
     const Row rows[] = {
-        {"in field order", ordinary, {P::Sorting, P::Starting, P::Smoothed, P::Points, P::Uncertainties}},
-        {"a downward sweep", reversed, {P::Sorting, P::Starting, P::Smoothed, P::Points, P::Uncertainties}},
+        {"in field order", ordinary, {P::Sorting, P::Starting, P::Searching, P::Smoothed, P::Points, P::Uncertainties}},
+        {"a downward sweep", reversed, {P::Sorting, P::Starting, P::Searching, P::Smoothed, P::Points, P::Uncertainties}},
         {"160000 points",
          longOne,
-         {P::Sorting, P::Averaging, P::Starting, P::Smoothed, P::Points, P::AllPoints, P::Uncertainties}},
+         {P::Sorting, P::Averaging, P::Starting, P::Searching, P::Smoothed, P::Points, P::AllPoints,
+          P::Uncertainties}},
     };
     for (const Row& row : rows) {
         const FitProblem problem = problemFor(row.measurement, {3.1, 3.1, 1.15}, {7.9}, 0.11, 3350.05, 36, 500);
@@ -423,6 +450,8 @@ TEST(FitTest, ALongSpectrumEndsWhereAFitOnEveryPointEnds)
     for (std::size_t k = 0; k < all.values.size(); ++k) {
         const FittedValue& a = all.values[k];
         const FittedValue& q = quarter.values[k];
+        if (!a.varied)
+            continue;
         EXPECT_NEAR(a.value, q.value, 3 * q.uncertainty) << a.box;
         EXPECT_NEAR(a.uncertainty / q.uncertainty, 0.5, 0.1) << a.box;
     }
@@ -442,6 +471,8 @@ TEST(FitTest, ALongSpectrumEndsWhereAFitOnEveryPointEnds)
     };
     const double least = sumOfSquares(all.values);
     for (std::size_t k = 0; k < all.values.size(); ++k) {
+        if (!all.values[k].varied)
+            continue;
         for (const double side : {-0.1, 0.1}) {
             std::vector<FittedValue> moved = all.values;
             moved[k].value += side * all.values[k].uncertainty;
@@ -495,9 +526,10 @@ TEST_F(PrepareFitTest, ReadsTheBoxesAsCalculateDoesWithoutTouchingTheState)
     std::vector<std::string> boxes;
     for (const auto& parameter : problem.parameters) {
         boxes.push_back(parameter.box);
-        EXPECT_TRUE(parameter.vary);
+        EXPECT_EQ(parameter.vary, parameter.kind != FitParameterKind::Slope) << parameter.box;
     }
-    EXPECT_EQ(boxes, (std::vector<std::string>{"H1", "H2", "N1", "Sigma", "GCntr", "Scl"}));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"H1", "H2", "N1", "Sigma", "GCntr", "Scl", "Baseline offset",
+                                               "Baseline slope"}));
     EXPECT_EQ(problem.parameters[1].value, 1.25);
     EXPECT_EQ(problem.parameters[4].value, 3400.5);
     EXPECT_EQ(problem.parameters[5].value, 0.8);

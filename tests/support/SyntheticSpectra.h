@@ -89,8 +89,9 @@ inline std::string numbered(const char* kind, std::size_t k)
     return box;
 }
 
-// The problem Fit sets up from boxes holding these values: the observed
-// points inside centre -/+ range/2, every parameter varied.
+// The problem Fit sets up from boxes holding these values and the Model
+// window at its start: the observed points inside centre -/+ range/2, every
+// parameter varied but the baseline's slope.
 inline FitProblem problemFor(const Measurement& measurement, const std::vector<double>& hydrogen,
                       const std::vector<double>& nitrogen, double sigma, double centre, double range, int points,
                       double scale = 1.0)
@@ -115,6 +116,8 @@ inline FitProblem problemFor(const Measurement& measurement, const std::vector<d
     problem.parameters.push_back({FitParameterKind::Sigma, "Sigma", sigma, true});
     problem.parameters.push_back({FitParameterKind::Centre, "GCntr", centre, true});
     problem.parameters.push_back({FitParameterKind::Scale, "Scl", scale, true});
+    problem.parameters.push_back({FitParameterKind::Offset, "Baseline offset", 0.0, true});
+    problem.parameters.push_back({FitParameterKind::Slope, "Baseline slope", 0.0, false});
     return problem;
 }
 

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QChartView>
+#include <QClipboard>
+#include <QWheelEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
@@ -33,6 +36,7 @@
 #include "tests/support/SyntheticSpectra.h"
 #include "commands/Commands.h"
 #include "ui/FitDialog.h"
+#include "ui/FitPlot.h"
 #include "ui/MainWindow.h"
 
 namespace ravelle {
@@ -122,6 +126,54 @@ TEST_F(FitDialogTest, KeepWritesTheFittedValuesAndCalculates)
     EXPECT_EQ(host.boxText("GCntr").size(), std::string("3348.20").size()) << "Calculate writes it back";
     EXPECT_NEAR(state.CouplingN[1], 10.32, 0.01);
     EXPECT_EQ(state.CouplingH[2], state.CouplingH[3]);
+}
+
+// The plot shows the observed points from the start and the fitted trace
+// and the residual after the fit; the wheel zooms about the pointer, "Whole
+// view" goes back; Copy gives the results as a table.
+TEST_F(FitDialogTest, ThePlotShowsTheFitAndCopyGivesTheTable)
+{
+    FitDialog dialog(problem(), host, calculate);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    FitPlot& plot = *dialog.plot();
+    EXPECT_GT(plot.drawnPoints(0), 100);
+    EXPECT_EQ(plot.drawnPoints(1), 0);
+    EXPECT_FALSE(dialog.copyButton()->isEnabled() && dialog.copyButton()->isVisibleTo(&dialog));
+
+    runToEnd(dialog);
+    ASSERT_TRUE(dialog.fitResult() && dialog.fitResult()->converged());
+    QCoreApplication::processEvents();
+    EXPECT_GT(plot.drawnPoints(1), 100);
+    EXPECT_GT(plot.drawnPoints(2), 100);
+    EXPECT_TRUE(plot.residualView()->isVisibleTo(&dialog));
+    if (const char* shots = std::getenv("RAVELLE_FIT_DIALOG_SHOTS")) {
+        dialog.resize(std::max(dialog.width(), 760), std::max(dialog.height(), 900));
+        QCoreApplication::processEvents();
+        dialog.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/fit_dialog_example.png"));
+    }
+
+    const auto [low, high] = plot.wholeRange();
+    EXPECT_EQ(plot.fieldRange(), plot.wholeRange());
+    QWidget* viewport = plot.mainView()->viewport();
+    const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
+    QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(viewport, &wheel);
+    const auto [zoomedLow, zoomedHigh] = plot.fieldRange();
+    EXPECT_GT(zoomedLow, low);
+    EXPECT_LT(zoomedHigh, high);
+    EXPECT_NEAR(zoomedHigh - zoomedLow, 0.64 * (high - low), 0.01 * (high - low));
+    plot.wholeViewButton()->click();
+    EXPECT_EQ(plot.fieldRange(), plot.wholeRange());
+
+    ASSERT_TRUE(dialog.copyButton()->isVisibleTo(&dialog));
+    dialog.copyButton()->click();
+    const std::string copied = QGuiApplication::clipboard()->text().toStdString();
+    EXPECT_EQ(copied, fitReportText(*dialog.fitResult(), host.decimalSeparator()));
+    for (const char* part : {"N1\t", "GCntr\t", "Scl\t", "RMS residual before\t", "Points\t", "Iterations\t"})
+        EXPECT_NE(copied.find(part), std::string::npos) << part;
+    EXPECT_EQ(host.boxes, boxesBefore) << "Copy changes nothing";
 }
 
 TEST_F(FitDialogTest, RevertAndCloseChangeNothing)
@@ -393,6 +445,12 @@ FitProblem problemWithRows(int rows)
     const int constants = rows >= 4 ? rows - 3 : rows;
     for (int k = 1; k <= constants; ++k) {
         const bool hydrogen = k <= 15;
+        if (k > 21) { // beyond the boxes: Model-window groups of a second species, with long names
+            problem.parameters.push_back({FitParameterKind::Coupling,
+                                          "Species 2, group " + std::to_string(k - 21) + ", coupling", 0.25 * k,
+                                          true, 1, k - 22});
+            continue;
+        }
         const auto number = static_cast<std::size_t>(hydrogen ? k : k - 15);
         const std::string box = testing::numbered(hydrogen ? "H" : "N", number);
         problem.parameters.push_back(
@@ -489,7 +547,7 @@ TEST_F(FitDialogTest, EveryRowAndTextIsShownWholeAtAnySize)
         "uncertainties are unknown: a splitting hidden in the line width, a constant of 0 or two constants that "
         "can trade places leave them free. Fix some of them, or keep equal constants equal.";
     const char* shots = std::getenv("RAVELLE_FIT_DIALOG_SHOTS");
-    for (const int rows : {1, 4, 24, 25}) {
+    for (const int rows : {1, 4, 24, 25, 60}) {
         for (const std::string& message : {std::string(), longMessage}) {
             const std::string label = std::to_string(rows) + " rows" + (message.empty() ? "" : ", long message");
             FitDialog dialog(problemWithRows(rows), host, calculate, nullptr, endsWith(message));
@@ -501,6 +559,7 @@ TEST_F(FitDialogTest, EveryRowAndTextIsShownWholeAtAnySize)
 
             runToEnd(dialog);
             EXPECT_EQ(dialog.messageLabel()->text().toStdString(), message);
+            EXPECT_EQ(dialog.plot()->drawnPoints(0), 200) << label << ": a fit without a trace keeps the points";
             QCoreApplication::processEvents();
             expectClearLayout(dialog, label + ", after the fit");
             if (shots)

@@ -1,4 +1,4 @@
-#include "engine/fit/Model.h"
+#include "engine/fit/LineCurve.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,6 +7,7 @@
 
 #include "engine/FastMath.h"
 #include "engine/Synthesis.h"
+#include "engine/model/Isotopes.h"
 
 namespace ravelle::fit {
 
@@ -50,7 +51,7 @@ void Evaluator::place(const std::vector<double>& setValues)
     slope_.resize(lines);
 }
 
-bool Evaluator::sum(const std::vector<double>& x, double sigma, bool derivatives, Sums& out,
+bool Evaluator::sum(std::span<const double> x, double sigma, bool derivatives, LineSums& out,
                     const std::atomic<bool>* cancel) const
 {
     const std::size_t n = x.size();
@@ -120,24 +121,107 @@ bool Evaluator::sum(const std::vector<double>& x, double sigma, bool derivatives
     return true;
 }
 
-// The display grid of Calculate: offsets (G/N) i - G/2, i = 0 .. N, ascending.
-std::vector<double> displayGrid(double range, std::int32_t points)
+bool summedLineByLine(const Layout& layout)
 {
-    const long double step = static_cast<long double>(range) / points;
-    const double low = static_cast<double>(-static_cast<long double>(range) / 2);
-    std::vector<double> grid(static_cast<std::size_t>(points) + 1);
-    for (std::size_t i = 0; i < grid.size(); ++i)
-        grid[i] = static_cast<double>(step * static_cast<long double>(i) + low);
-    if (range < 0)
-        std::reverse(grid.begin(), grid.end());
-    return grid;
+    if (layout.model.species.size() != 1)
+        return false;
+    const model::Species& species = layout.model.species.front();
+    if (species.shape != model::LineShape::Gaussian || species.widthGroup != model::kNoWidthGroup)
+        return false;
+    for (const model::NucleusGroup& group : species.groups) {
+        const model::Isotope* isotope = model::findIsotope(group.isotope);
+        if (group.naturalAbundance || isotope == nullptr)
+            return false;
+    }
+    return std::all_of(layout.quantities.begin(), layout.quantities.end(),
+                       [](const ShapeQuantity& quantity) { return quantity.kind == FitParameterKind::Sigma; });
 }
 
-bool Model::normalisation(double sigma, bool derivatives, Normalisation& out, const std::atomic<bool>* cancel) const
+std::optional<LineTable> lineTableOf(const Layout& layout, double mostLines)
 {
-    Sums onGrid;
-    if (!evaluator_.sum(grid_, sigma, false, onGrid, cancel))
-        return false;
+    const model::Species& species = layout.model.species.front();
+    std::vector<bool> inSet(species.groups.size(), false);
+    std::vector<Pattern> patterns;
+    for (const CouplingSet& set : layout.sets) {
+        int nuclei = 0;
+        int twiceSpin = 1;
+        for (const std::size_t member : set.members) {
+            const auto& group = species.groups[static_cast<std::size_t>(layout.group[member])];
+            inSet[static_cast<std::size_t>(layout.group[member])] = true;
+            nuclei += group.count;
+            twiceSpin = model::findIsotope(group.isotope)->twiceSpin;
+        }
+        patterns.push_back(patternOf(twiceSpin, nuclei));
+    }
+    std::vector<FixedGroup> fixed;
+    for (std::size_t g = 0; g < species.groups.size(); ++g) {
+        if (inSet[g])
+            continue;
+        const auto& group = species.groups[g];
+        fixed.push_back({model::findIsotope(group.isotope)->twiceSpin, group.count, group.coupling});
+    }
+    const double patternLines = lineCount({{0.0, 1.0}}, patterns);
+    if (patternLines > mostLines)
+        return std::nullopt;
+    const auto base = fixedLines(fixed, species.shift, species.weight,
+                                 static_cast<std::size_t>(mostLines / patternLines) + 1);
+    if (lineCount(base, patterns) > mostLines)
+        return std::nullopt;
+    return buildLineTable(base, patterns);
+}
+
+LineCurve::LineCurve(const FitProblem& problem, const Layout& layout, LineTable table)
+    : table_(std::move(table)), evaluator_(table_), grid_(displayGrid(problem.displayRange, problem.points)),
+      fixedSigma_(std::abs(layout.model.species.front().sigma))
+{
+    for (std::size_t k = 0; k < layout.quantities.size(); ++k)
+        if (layout.quantities[k].kind == FitParameterKind::Sigma)
+            sigmaQuantity_ = k;
+}
+
+bool LineCurve::prepare(const ModelValues& values, double smoothing, const Columns& columns)
+{
+    clearStop();
+    const double sigma = sigmaQuantity_ ? values.quantity[*sigmaQuantity_] : fixedSigma_;
+    if (sigma == 0.0)
+        return stopped(Stop::SigmaZero);
+    sign_ = sigma < 0 ? -1.0 : 1.0; // a negative sigma draws as its absolute value
+    sigma_ = std::abs(sigma);
+    width_ = std::sqrt(sigma_ * sigma_ + smoothing * smoothing);
+    columns_ = columns;
+    evaluator_.place(values.set);
+    return true;
+}
+
+bool LineCurve::sums(std::span<const double> x, bool derivatives, Sums& out, const std::atomic<bool>* cancel)
+{
+    if (!evaluator_.sum(x, width_, derivatives, raw_, cancel))
+        return stopped(Stop::Cancelled);
+    out.value.swap(raw_.value);
+    if (!derivatives)
+        return true;
+    out.dCentre.swap(raw_.dCentre);
+    const std::size_t n = x.size();
+    const std::size_t sets = table_.sets;
+    const std::size_t columns = columns_.count();
+    out.dColumn.resize(n * columns);
+    const double widthPerSigma = sign_ * sigma_ / width_;
+    for (std::size_t i = 0; i < n; ++i) {
+        double* row = out.dColumn.data() + i * columns;
+        for (std::size_t g = 0; g < sets; ++g)
+            if (columns_.set[g])
+                *row++ = raw_.dSet[i * sets + g];
+        if (sigmaQuantity_ && columns_.quantity[*sigmaQuantity_])
+            *row++ = raw_.dSigma[i] * widthPerSigma;
+    }
+    return true;
+}
+
+bool LineCurve::normalisation(bool derivatives, Normalisation& out, const std::atomic<bool>* cancel)
+{
+    LineSums onGrid;
+    if (!evaluator_.sum(grid_, sigma_, false, onGrid, cancel))
+        return stopped(Stop::Cancelled);
     const auto [low, high] = std::minmax_element(onGrid.value.begin(), onGrid.value.end());
     out.height = *high - *low;
     if (!derivatives)
@@ -147,14 +231,17 @@ bool Model::normalisation(double sigma, bool derivatives, Normalisation& out, co
     const bool swapped = extremes[0] > extremes[1];
     if (swapped)
         std::swap(extremes[0], extremes[1]);
-    Sums at;
-    evaluator_.sum(extremes, sigma, true, at, nullptr);
+    LineSums at;
+    evaluator_.sum(extremes, sigma_, true, at, nullptr);
     const std::size_t lowAt = swapped ? 1 : 0;
     const std::size_t highAt = 1 - lowAt;
-    out.dSigma = at.dSigma[highAt] - at.dSigma[lowAt];
-    out.dSet.resize(table_.sets);
-    for (std::size_t g = 0; g < table_.sets; ++g)
-        out.dSet[g] = at.dSet[highAt * table_.sets + g] - at.dSet[lowAt * table_.sets + g];
+    const std::size_t sets = table_.sets;
+    out.dColumn.clear();
+    for (std::size_t g = 0; g < sets; ++g)
+        if (columns_.set[g])
+            out.dColumn.push_back(at.dSet[highAt * sets + g] - at.dSet[lowAt * sets + g]);
+    if (sigmaQuantity_ && columns_.quantity[*sigmaQuantity_])
+        out.dColumn.push_back(sign_ * (at.dSigma[highAt] - at.dSigma[lowAt]));
     return true;
 }
 
