@@ -112,15 +112,15 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
     readSynthesisParameters(copy, host);
     const ModelSettings settings = readModelSettings(host.modelTexts(), host.decimalSeparator(), copy.CenterField);
     if (!hasObservedSpectrum(state)) {
-        setup.notice = std::string(kFitNeedsObservedSpectrum);
+        setup.notice = std::string(messages::kFitNeedsObservedSpectrum);
         return setup;
     }
     if (copy.CalcPoints < 1 || copy.CalcPoints > kMaxCalcPoints) {
-        setup.notice = "Fit needs between 1 and 1000000 points (NoPnts) on the display grid.";
+        setup.notice = std::string(messages::kFitNeedsPoints);
         return setup;
     }
     if (copy.SigmaValue == 0.0 && settings.first.shape == model::LineShape::Gaussian) {
-        setup.notice = "Fit needs a line width: Sigma must not be 0.";
+        setup.notice = std::string(messages::kFitNeedsLineWidth);
         return setup;
     }
 

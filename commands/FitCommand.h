@@ -12,9 +12,6 @@
 // problem, writing fitted values back into them, and the results as a table.
 namespace ravelle {
 
-inline constexpr std::string_view kFitNeedsObservedSpectrum =
-    "Fit needs an observed spectrum: import one first (File > Import_Observed_Spectrum).";
-
 // The outcome of the box reading that starts a fit: the problem, or the
 // notice that says what is missing.
 struct FitSetup {

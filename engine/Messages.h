@@ -182,6 +182,16 @@ std::string errorBoxText(std::string_view message);
 // The fit and its dialog. Numbers come in as the texts to show.
 namespace ravelle::messages {
 
+// What Fit needs before its dialog opens.
+inline constexpr std::string_view kFitNeedsObservedSpectrum =
+    "Fit needs an observed spectrum: import one first (File > Import_Observed_Spectrum).";
+inline constexpr std::string_view kFitNeedsLineWidth = "Fit needs a line width: Sigma must not be 0.";
+namespace detail {
+inline constexpr ComposedText kFitNeedsPointsText = compose(
+    std::string_view("Fit needs between 1 and "), kMaxCalcPoints, std::string_view(" points (NoPnts) on the display grid."));
+} // namespace detail
+inline constexpr std::string_view kFitNeedsPoints = detail::kFitNeedsPointsText.view();
+
 // Why a fit stops.
 inline constexpr std::string_view kFitNothingVaried = "Nothing to fit: tick Vary for at least one parameter.";
 inline std::string fitTooFewPoints(int points, int parameters)

@@ -47,7 +47,7 @@ void LongWorkRunner::run(const QString& title, WorkShown shown, const std::funct
     }
     WorkState state;
     QObject waker;
-    std::thread worker([&] {
+    const auto body = [&] {
         const Progress progress = [&](double fraction) {
             state.steps.store(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kProgressSteps));
             if (reportHook_)
@@ -63,8 +63,16 @@ void LongWorkRunner::run(const QString& title, WorkShown shown, const std::funct
         state.done.store(true);
         // Wakes the waiting loop below.
         QMetaObject::invokeMethod(&waker, [] {}, Qt::QueuedConnection);
-    });
+    };
+    // Running from before the work starts, so that the work itself sees it.
     running_ = true;
+    std::thread worker;
+    try {
+        worker = std::thread(body);
+    } catch (...) {
+        running_ = false;
+        throw;
+    }
     try {
         waitFor(state, title, shown);
     } catch (...) {

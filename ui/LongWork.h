@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include <QObject>
 #include <QPointer>
 #include <QProgressDialog>
@@ -51,7 +53,8 @@ private:
     QWidget* parent_;
     QString caption_;
     std::chrono::milliseconds progressDelay_ = kProgressDelay;
-    bool running_ = false;
+    // Read by the work on its own thread too.
+    std::atomic<bool> running_{false};
     QPointer<QProgressDialog> progressWindow_;
     std::function<void()> reportHook_;
 };

@@ -552,7 +552,7 @@ TEST_F(PrepareFitTest, WhatIsMissingIsNoticed)
     const Row rows[] = {
         {"neither H1 nor N1", {{"H1", "H1"}, {"N1", "N1"}}, true, std::string(messages::kMissingParameters)},
         {"no sigma", {{"Sigma", "Sigma"}}, true, std::string(messages::kMissingParameters)},
-        {"no observed spectrum", {}, false, std::string(kFitNeedsObservedSpectrum)},
+        {"no observed spectrum", {}, false, std::string(messages::kFitNeedsObservedSpectrum)},
         {"no points", {{"NoPnts", "0"}}, true, "Fit needs between 1 and 1000000 points (NoPnts)"},
         {"sigma 0", {{"Sigma", "0"}}, true, "Sigma must not be 0"},
         {"frame beside the data", {{"GCntr", "3300"}}, true, "No observed point lies in the frame"},

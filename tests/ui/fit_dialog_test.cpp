@@ -421,7 +421,7 @@ TEST_F(FitDialogTest, MissingThingsAreNoticedWithoutADialog)
     fresh.setBoxes({{"H1", "4.0"}});
     fitCommand(empty, fresh, nullptr, calculate);
     ASSERT_EQ(fresh.notices.size(), 1u);
-    EXPECT_EQ(fresh.notices.back(), kFitNeedsObservedSpectrum);
+    EXPECT_EQ(fresh.notices.back(), messages::kFitNeedsObservedSpectrum);
     EXPECT_EQ(calculations, 0);
 }
 

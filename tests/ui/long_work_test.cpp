@@ -115,8 +115,12 @@ TEST(LongWorkRunnerTest, ProgressWindowShowsTheWorkAndCancelStopsIt)
     QString label;
     QString caption;
     Qt::WindowModality modality = Qt::NonModal;
+    // Cancel waits for the first report to have passed, so that the
+    // report after it is the one the cancel stops.
+    std::atomic<bool> firstReportPassed{false};
     whenReady(
-        &parent, [&] { return runner.progressWindow() && runner.progressWindow()->isVisible(); },
+        &parent,
+        [&] { return firstReportPassed.load() && runner.progressWindow() && runner.progressWindow()->isVisible(); },
         [&] {
             QProgressDialog* window = runner.progressWindow();
             label = window->labelText();
@@ -132,6 +136,7 @@ TEST(LongWorkRunnerTest, ProgressWindowShowsTheWorkAndCancelStopsIt)
     EXPECT_THROW(runner.run(QStringLiteral("Importing /data/run1.dat"), WorkShown::WithProgress,
                             [&](const Progress& progress) {
                                 progress(0.25);
+                                firstReportPassed = true;
                                 EXPECT_TRUE(waitOnWorker(cancelled));
                                 ++reportsAfterCancel;
                                 progress(0.5); // throws
@@ -266,7 +271,9 @@ TEST_F(WindowWorkTest, AnImportCancelledFromItsProgressWindowChangesNothing)
     std::atomic<bool> cancelled{false};
     runner.setReportHook([&] { EXPECT_TRUE(waitOnWorker(cancelled)); });
     whenReady(
-        form.get(), [&] { return runner.progressWindow() && runner.progressWindow()->isVisible(); },
+        // Escape as a user presses it: on the progress window once it is the
+        // active window with the focus.
+        form.get(), [&] { return testing::hasFocusInside(runner.progressWindow()); },
         [&] {
             QTest::keyClick(runner.progressWindow(), Qt::Key_Escape);
             cancelled = true;
