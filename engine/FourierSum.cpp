@@ -11,6 +11,7 @@
 #include <numbers>
 #include <optional>
 
+#include "engine/FftwPlanner.h"
 #include "engine/FourierCoefficients.h"
 #include "engine/FourierKernels.h"
 #include "engine/Rotation.h"
@@ -28,13 +29,12 @@ constexpr double kImageFraction = 1e-45;
 constexpr std::int64_t kMaxSize = std::int64_t{1} << 22;
 constexpr std::int64_t kMaxFrequencies = std::int64_t{1} << 28;
 
-// FFTW plans by size, made once: the planner is not thread-safe, executing a
-// plan on new arrays is.
+// FFTW plans by size, made once.
 class PlanCache {
 public:
     fftw_plan complexToReal(int size)
     {
-        std::lock_guard lock(mutex_);
+        const std::lock_guard lock(fftwPlannerMutex());
         auto found = plans_.find(size);
         if (found != plans_.end())
             return found->second;
@@ -48,7 +48,6 @@ public:
     }
 
 private:
-    std::mutex mutex_;
     std::map<int, fftw_plan> plans_;
 };
 

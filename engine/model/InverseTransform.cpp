@@ -5,6 +5,8 @@
 #include <mutex>
 #include <new>
 
+#include "engine/FftwPlanner.h"
+
 namespace ravelle::model::detail {
 
 namespace {
@@ -60,13 +62,12 @@ void releaseLargeWorkspace(Workspace& w)
         w = Workspace{};
 }
 
-// Planning is not thread safe in FFTW; executing a plan on new arrays of the
-// same alignment is.
+// Plans by size, made once under the program's one planner lock; executing
+// a plan on new arrays of the same alignment needs none.
 fftw_plan inversePlan(std::int64_t size)
 {
-    static std::mutex mutex;
     static std::map<std::int64_t, fftw_plan> plans;
-    const std::lock_guard lock(mutex);
+    const std::lock_guard lock(fftwPlannerMutex());
     auto& plan = plans[size];
     if (plan == nullptr) {
         auto in = fftwBuffer<fftw_complex>(static_cast<std::size_t>(size / 2 + 1));

@@ -321,7 +321,8 @@ TEST_F(FitDialogTest, ClosingTheWindowDuringAFitNeverWaitsForIt)
     // Escape and the end of the dialog return while the fit is still held:
     // neither waits for it.
     dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    // Escape as a user presses it, on the active window.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get(), 60000));
     QTest::keyClick(dialog.get(), Qt::Key_Escape);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
