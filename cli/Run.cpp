@@ -152,10 +152,19 @@ int fit(const FitArguments& arguments, const Streams& streams)
         fitSeries(request, [&](std::size_t index, const FileFit& fit) { report.fileEnded(arguments.files[index], fit); });
     report.finish();
     const bool allOk = std::all_of(fits.begin(), fits.end(), [](const FileFit& fit) { return fit.ok; });
-    const int status = reported(streams, kExitFileFailed, [&] {
-        deliver(streams, output, seriesCsv(arguments.files, varied, fits));
+    const std::string csv = seriesCsv(arguments.files, varied, fits);
+    int status = reported(streams, kExitFileFailed, [&] {
+        deliver(streams, output, csv);
         return kExitOk;
     });
+    // The series is not lost with its file: the rows go to standard output.
+    if (status != kExitOk && !output.empty()) {
+        say(streams, "The results follow on standard output instead.");
+        reported(streams, kExitFileFailed, [&] {
+            writeOut(streams, csv);
+            return kExitOk;
+        });
+    }
     return status != kExitOk || !allOk ? kExitFileFailed : kExitOk;
 }
 

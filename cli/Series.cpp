@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "cli/Files.h"
@@ -21,6 +22,9 @@ void saveFitted(FileFit& fit, const std::string& fileName)
     } catch (const UserError& error) {
         fit.ok = false;
         fit.outcome = "fitted, but not saved: " + error.message();
+    } catch (const std::bad_alloc&) {
+        fit.ok = false;
+        fit.outcome = "fitted, but not saved: not enough memory";
     }
 }
 

@@ -332,6 +332,22 @@ TEST(CliArguments, AFileThatFailsGetsItsMessageAndTheOthersAreDone)
     EXPECT_FALSE(fs::exists(scratch / "out" / "missing.dat"));
     EXPECT_FALSE(fs::exists(scratch / "out" / "nan_in_table.dat"));
 
+    // A results file that cannot be written: the rows come on standard output.
+    fs::create_directory(scratch / "taken.csv");
+    const CliRun fitted = scratch.run({"fit", "-p", kNitrobenzene, "--vary", "N1", "good.dat", "-o", "taken.csv"});
+    EXPECT_EQ(fitted.status, 1);
+    EXPECT_NE(fitted.err.find("standard output instead"), std::string::npos) << fitted.err;
+    ASSERT_EQ(splitLines(fitted.out).size(), 2u) << fitted.out;
+    EXPECT_TRUE(splitLines(fitted.out)[1].starts_with("good.dat,ok,"));
+
+    // A fitted set that cannot be saved makes its file fail.
+    fs::create_directories(scratch / "fitted" / "good.ravelle");
+    const CliRun unsaved = scratch.run({"fit", "-p", kNitrobenzene, "--vary", "N1", "good.dat", "--save-fitted",
+                                        "fitted"});
+    EXPECT_EQ(unsaved.status, 1);
+    ASSERT_EQ(splitLines(unsaved.out).size(), 2u) << unsaved.out;
+    EXPECT_TRUE(csvCells(splitLines(unsaved.out)[1])[1].starts_with("fitted, but not saved: ")) << unsaved.out;
+
     // Calculate's complaint about a box, and the earlier file stays whole.
     const CliRun simulated = scratch.run({"simulate", "-p", dataFile("cli/sigma_not_a_number.ravelle"), "-o", "kept.cal"});
     EXPECT_EQ(simulated.status, 1);
