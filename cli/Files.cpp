@@ -53,7 +53,7 @@ void checkOutputsApart(const std::vector<std::string>& inputs, const std::vector
         const std::string key = sameFileKey(output);
         if (const auto found = read.find(key); found != read.end())
             throw UserError("'" + output + "' would replace the input file '" + found->second +
-                            "': choose another output folder.");
+                            "': write to another name or folder.");
         if (const auto [found, added] = written.emplace(key, output); !added)
             throw UserError("Two input files would both be written to '" + output +
                             "': give files with different names, or run them separately.");

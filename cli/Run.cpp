@@ -100,6 +100,8 @@ int simulate(const SimulateArguments& arguments, const Streams& streams)
 {
     ParameterSet set;
     if (const int status = reported(streams, kExitBadArguments, [&] {
+            if (!arguments.output.empty())
+                checkOutputsApart({arguments.parameters}, {arguments.output});
             set = readSet(arguments.parameters);
             return kExitOk;
         }))

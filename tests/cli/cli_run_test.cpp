@@ -282,6 +282,7 @@ TEST(CliArguments, BadArgumentsAndUnreadableSetsChangeNothingAndExitWith2)
         {{"simulate", "-p", cutShort, "-o", "a.cal"}, "cut short"},
         {{"simulate", "-p", "a.dat"}, "is not a Ravelle2 parameter set"},
         {{"simulate", "-p", kNitrobenzene, "--points", "many"}, "many"},
+        {{"simulate", "-p", "a.dat", "-o", "./a.dat"}, "would replace the input file"},
         {{"fit", "-p", kNitrobenzene}, "files"},
         {{"fit", "a.dat"}, "--parameters"},
         {{"fit", "-p", kNitrobenzene, "--vary", "N2", "a.dat"}, "'N2' is not a parameter of this set"},
