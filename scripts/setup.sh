@@ -6,7 +6,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config clang-14 libclang-rt-14-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libfftw3-dev libeigen3-dev
+  libfftw3-dev libeigen3-dev libcli11-dev
   fonts-liberation2 fonts-ipafont-gothic
 )
 PACKAGES+=("$@")

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "commands/ParameterSet.h"
+
+// One spectrum file fitted as the window would fit it: the parameter set
+// opened, the file imported, the fit started from the set's values with the
+// chosen parameters varied, the fitted values kept. This is the one place
+// that talks to the fit; everything else sees texts.
+namespace ravelle::cli {
+
+struct FitSettings {
+    ParameterSet start;
+    std::vector<std::string> vary; // box names, in the order of fitParameterNames
+};
+
+// The parameters the fit offers for the set, by box name, in its order:
+// H1 ... Hn, N1 ... Nm (as far as the boxes are set), Sigma, GCntr, Scl.
+// Throws UserError where the set's boxes do not convert or lack what every
+// fit needs.
+std::vector<std::string> fitParameterNames(const ParameterSet& set);
+
+// What the fit dialog ticks before the user changes anything.
+std::vector<std::string> defaultVaried(const ParameterSet& set);
+
+struct FittedText {
+    std::string value;       // rounded to what its uncertainty supports
+    std::string uncertainty; // standard uncertainty; "inf" where the data do not determine it
+};
+
+struct FileFit {
+    bool ok = false;
+    std::string outcome; // "ok", or why the file has no fitted values
+    std::vector<FittedText> values; // one per varied parameter, in settings order; empty unless ok
+    std::string g;            // at the fitted centre, where the microwave frequency is known
+    std::string gUncertainty; // from the centre's uncertainty; empty where the centre was fixed
+    std::string rmsBefore;    // empty where the fit did not run
+    std::string rmsAfter;
+    std::string points;
+    std::string iterations;
+    std::optional<ParameterSet> fitted; // the set with the fitted values kept, when ok
+    std::vector<std::string> notices;   // what the import said on the way
+};
+
+// Never throws: whatever goes wrong becomes the outcome. `fileName` must be
+// absolute (the import changes the working folder).
+FileFit fitFile(const FitSettings& settings, const std::string& fileName);
+
+} // namespace ravelle::cli
