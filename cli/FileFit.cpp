@@ -23,6 +23,16 @@ namespace ravelle::cli {
 
 namespace {
 
+// The parameters the fit offers for the set, with the dialog's ticks.
+std::vector<FitParameter> offeredParameters(const ParameterSet& set)
+{
+    HeadlessHost host;
+    applyParameterSet(host, set);
+    ProgramState state;
+    Initialise(state, std::string()); // no start-up folder: no dirinf or colinf is read or written
+    return fitParametersOf(state, host);
+}
+
 std::string significant(double value, int digits)
 {
     char text[64];
@@ -59,26 +69,16 @@ std::string outcomeText(const FitResult& result)
     return outcome + ": " + result.message;
 }
 
-// The microwave frequency of the Model window, where it is set.
-std::optional<double> frequencyOf(const CommandHost& host)
+void setGValue(FileFit& fit, const FitResult& result)
 {
-    const auto frequency = tryParseBoxReal(host.modelTexts().frequency, '.');
-    if (!frequency || !(*frequency > 0) || !std::isfinite(static_cast<double>(*frequency)))
-        return std::nullopt;
-    return static_cast<double>(*frequency);
-}
-
-void setGValue(FileFit& fit, const FitResult& result, std::optional<double> frequency)
-{
-    const auto centre = std::find_if(result.values.begin(), result.values.end(),
-                                     [](const FittedValue& value) { return value.kind == FitParameterKind::Centre; });
-    if (!frequency || centre == result.values.end() || !(centre->value > 0))
+    if (!result.gValue)
         return;
-    const double g = model::gValueAt(centre->value, *frequency);
-    const double uncertainty = g * centre->uncertainty / centre->value;
-    fit.g = formatFixed(g, std::max(6, decimalsForUncertainty(uncertainty)), '.');
-    if (centre->varied)
-        fit.gUncertainty = uncertaintyText(uncertainty);
+    fit.g = formatFixed(*result.gValue, std::max(6, decimalsForUncertainty(result.gUncertainty)), '.');
+    const bool centreVaried = std::any_of(result.values.begin(), result.values.end(), [](const FittedValue& value) {
+        return value.kind == FitParameterKind::Centre && value.varied;
+    });
+    if (centreVaried)
+        fit.gUncertainty = uncertaintyText(result.gUncertainty);
 }
 
 void runFileFit(const FitSettings& settings, const std::string& fileName, FileFit& fit)
@@ -99,7 +99,8 @@ void runFileFit(const FitSettings& settings, const std::string& fileName, FileFi
         throw UserError(setup.notice);
     FitProblem& problem = *setup.problem;
     for (FitParameter& parameter : problem.parameters)
-        parameter.vary = std::find(settings.vary.begin(), settings.vary.end(), parameter.box) != settings.vary.end();
+        parameter.vary = std::find(settings.vary.begin(), settings.vary.end(), commandLineName(parameter.box))
+                         != settings.vary.end();
 
     const std::atomic<bool> cancel{false};
     const FitResult result = runFit(problem, cancel);
@@ -113,9 +114,9 @@ void runFileFit(const FitSettings& settings, const std::string& fileName, FileFi
 
     for (const std::string& name : settings.vary)
         for (const FittedValue& value : result.values)
-            if (value.box == name)
+            if (commandLineName(value.box) == name)
                 fit.values.push_back({fittedValueText(value, '.'), uncertaintyText(value.uncertainty)});
-    setGValue(fit, result, frequencyOf(host));
+    setGValue(fit, result);
     writeFittedValues(result, host);
     fit.fitted = currentParameterSet(host);
     fit.ok = true;
@@ -123,29 +124,35 @@ void runFileFit(const FitSettings& settings, const std::string& fileName, FileFi
 
 } // namespace
 
+std::string commandLineName(std::string_view fitName)
+{
+    std::string name;
+    for (std::size_t at = 0; at < fitName.size(); ++at) {
+        if (fitName.compare(at, 2, ", ") == 0) {
+            name += '/';
+            ++at;
+        } else {
+            name += fitName[at];
+        }
+    }
+    return name;
+}
+
 std::vector<std::string> fitParameterNames(const ParameterSet& set)
 {
-    HeadlessHost host;
-    applyParameterSet(host, set);
-    ProgramState state;
-    Initialise(state, std::string());
-    readLeadingParameters(state, host);
-    if (!requiredParametersDefined(host))
-        throw UserError(std::string(messages::kMissingParameters));
-    readSynthesisParameters(state, host);
     std::vector<std::string> names;
-    for (int k = 1; k <= state.HCount; ++k)
-        names.emplace_back(hydrogenBox(k));
-    for (int k = 1; k <= state.NCount; ++k)
-        names.emplace_back(nitrogenBox(k));
-    for (const char* name : {"Sigma", "GCntr", "Scl"})
-        names.emplace_back(name);
+    for (const FitParameter& parameter : offeredParameters(set))
+        names.push_back(commandLineName(parameter.box));
     return names;
 }
 
 std::vector<std::string> defaultVaried(const ParameterSet& set)
 {
-    return fitParameterNames(set);
+    std::vector<std::string> names;
+    for (const FitParameter& parameter : offeredParameters(set))
+        if (parameter.vary)
+            names.push_back(commandLineName(parameter.box));
+    return names;
 }
 
 FileFit fitFile(const FitSettings& settings, const std::string& fileName)

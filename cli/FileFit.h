@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands/ParameterSet.h"
@@ -14,13 +15,19 @@ namespace ravelle::cli {
 
 struct FitSettings {
     ParameterSet start;
-    std::vector<std::string> vary; // box names, in the order of fitParameterNames
+    std::vector<std::string> vary; // command-line names, in the order of fitParameterNames
 };
 
-// The parameters the fit offers for the set, by box name, in its order:
-// H1 ... Hn, N1 ... Nm (as far as the boxes are set), Sigma, GCntr, Scl.
-// Throws UserError where the set's boxes do not convert or lack what every
-// fit needs.
+// A fit parameter's name on the command line: its box ("H1", "Sigma",
+// "GCntr", "Scl") or its Model-window field with "/" for the commas that
+// separate names in --vary ("Species 2/weight", "Baseline offset").
+std::string commandLineName(std::string_view fitName);
+
+// The parameters the fit offers for the set, by command-line name, in the
+// dialog's order: the H and N boxes as far as they are set, Sigma, the Model
+// window's Gamma and groups, GCntr, Scl, the baseline, further species.
+// Throws UserError where the set's boxes or fields do not convert or lack
+// what every fit needs.
 std::vector<std::string> fitParameterNames(const ParameterSet& set);
 
 // What the fit dialog ticks before the user changes anything.

@@ -85,8 +85,9 @@ int main(int argc, char** argv)
         "fit", "Fit a series of spectrum files from a parameter set; one CSV row per file");
     fit->add_option("-p,--parameters", fitArguments.parameters, "Parameter set to start from (.ravelle)")
         ->required()->type_name("FILE");
-    fit->add_option("--vary", vary, "Parameters to vary, by box name (H1..H15, N1..N6, Sigma, GCntr, Scl); "
-                    "default: all the set offers, as the fit dialog ticks them")
+    fit->add_option("--vary", vary, "Parameters to vary, separated by commas: box names (H1..H15, N1..N6, Sigma, GCntr, "
+                    "Scl) and the Model window's fields with '/' for ', ' (Gamma, 'Baseline offset', "
+                    "'Species 2/weight', ...); default: as the fit dialog ticks them")
         ->type_name("NAMES");
     fit->add_option("files", fitArguments.files, "Spectrum files, any format the import reads")
         ->required()->type_name("FILE...");

@@ -11,6 +11,7 @@
 #include "engine/FloatingPoint.h"
 #include "engine/Messages.h"
 #include "engine/Synthesis.h"
+#include "engine/UserError.h"
 #include "engine/model/GValue.h"
 
 namespace ravelle {
@@ -87,11 +88,9 @@ void addParameters(const ProgramState& copy, const ModelSettings& settings, FitP
     }
 }
 
-} // namespace
-
-FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
+// The parameters only: the spectra are not needed for the reading.
+ProgramState parametersOf(const ProgramState& state)
 {
-    // The parameters only: the spectra are not needed for the reading.
     ProgramState copy;
     copy.CenterField = state.CenterField;
     copy.MutualScale = state.MutualScale;
@@ -102,7 +101,23 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
     copy.NCount = state.NCount;
     copy.CouplingH = state.CouplingH;
     copy.CouplingN = state.CouplingN;
+    return copy;
+}
 
+// The model at the values the boxes and the Model window hold.
+model::Model startingModel(const ProgramState& copy, const ModelSettings& settings)
+{
+    const SynthesisInput boxes = synthesisInput(copy);
+    model::Model model = buildModel(settings, boxes.couplingH, boxes.couplingN, copy.SigmaValue);
+    model::validateModel(model);
+    return model;
+}
+
+} // namespace
+
+FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
+{
+    ProgramState copy = parametersOf(state);
     FitSetup setup;
     readLeadingParameters(copy, host);
     if (!requiredParametersDefined(host)) {
@@ -125,9 +140,7 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
     }
 
     FitProblem problem;
-    const SynthesisInput boxes = synthesisInput(copy);
-    problem.model = buildModel(settings, boxes.couplingH, boxes.couplingN, copy.SigmaValue);
-    model::validateModel(problem.model);
+    problem.model = startingModel(copy, settings);
     problem.frequencyGHz = settings.frequencyGHz;
     problem.displayRange = copy.DisplayRange;
     problem.points = copy.CalcPoints;
@@ -146,13 +159,26 @@ FitSetup prepareFit(const ProgramState& state, const CommandHost& host)
         }
     }
     if (problem.field.empty()) {
-        setup.notice = "No observed point lies in the frame (Edit1 to Edit2): set the centre field (GCntr) and "
-                       "the display range (G) over the observed spectrum.";
+        setup.notice = std::string(messages::kFitNoPointInFrame);
         return setup;
     }
     addParameters(copy, settings, problem);
     setup.problem = std::move(problem);
     return setup;
+}
+
+std::vector<FitParameter> fitParametersOf(const ProgramState& state, const CommandHost& host)
+{
+    ProgramState copy = parametersOf(state);
+    readLeadingParameters(copy, host);
+    if (!requiredParametersDefined(host))
+        throw UserError(std::string(messages::kMissingParameters));
+    readSynthesisParameters(copy, host);
+    const ModelSettings settings = readModelSettings(host.modelTexts(), host.decimalSeparator(), copy.CenterField);
+    FitProblem problem;
+    problem.model = startingModel(copy, settings);
+    addParameters(copy, settings, problem);
+    return std::move(problem.parameters);
 }
 
 int decimalsForUncertainty(double uncertainty, int minimum)

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "commands/CommandHost.h"
 #include "engine/ProgramState.h"
@@ -27,6 +28,12 @@ struct FitSetup {
 // UserError on a box or a Model-window field that holds no usable value
 // (the message Calculate shows).
 FitSetup prepareFit(const ProgramState& state, const CommandHost& host);
+
+// The parameters a fit of the boxes and the Model window offers, in the
+// dialog's order, with their starting values and Vary ticks; no observed
+// spectrum is needed. Throws UserError as prepareFit does, and where a box
+// every fit needs is empty.
+std::vector<FitParameter> fitParametersOf(const ProgramState& state, const CommandHost& host);
 
 // Decimals that show a value to two significant digits of its uncertainty,
 // at least `minimum` and at most 9.

@@ -185,6 +185,9 @@ namespace ravelle::messages {
 // What Fit needs before its dialog opens.
 inline constexpr std::string_view kFitNeedsObservedSpectrum =
     "Fit needs an observed spectrum: import one first (File > Import_Observed_Spectrum).";
+inline constexpr std::string_view kFitNoPointInFrame =
+    "No observed point lies in the frame (Edit1 to Edit2): set the centre field (GCntr) and the display range (G) "
+    "over the observed spectrum.";
 inline constexpr std::string_view kFitNeedsLineWidth = "Fit needs a line width: Sigma must not be 0.";
 namespace detail {
 inline constexpr ComposedText kFitNeedsPointsText = compose(

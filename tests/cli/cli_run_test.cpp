@@ -256,6 +256,41 @@ TEST(CliFit, VariesTheNamedParametersAndGivesGWhereTheFrequencyIsKnown)
     EXPECT_NEAR(std::stod(row[9]), model::gValueAt(centre, 9.4) * std::stod(row[5]) / centre, 2e-7);
 }
 
+TEST(CliFit, VariesTheModelWindowsQuantitiesByTheirFieldNames)
+{
+    // A Voigt spectrum with a baseline, simulated from the set, fitted again
+    // from a Gamma and a centre that are off.
+    ScratchFolder scratch;
+    ParameterSet truth = parameterSetOf(parameters::readParameterFile(kData + "/cli/voigt_baseline_frequency.ravelle"),
+                                        "voigt.ravelle");
+    truth.model.slope = "0";
+    parameters::writeParameterFile((scratch / "truth.ravelle").string(), documentOf(truth));
+    ASSERT_EQ(scratch.run({"simulate", "-p", "truth.ravelle", "-o", "voigt.dat"}).status, 0);
+    ParameterSet start = truth;
+    start.model.gamma = "0.4";
+    start.boxes["GCntr"] = std::to_string(std::stod(truth.boxes.at("GCntr")) + 0.3);
+    parameters::writeParameterFile((scratch / "start.ravelle").string(), documentOf(start));
+
+    const CliRun run =
+        scratch.run({"fit", "-p", "start.ravelle", "--vary", "N1,Gamma,GCntr,Scl,Baseline offset", "voigt.dat"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = splitLines(run.out);
+    ASSERT_EQ(lines.size(), 2u);
+    const auto header = csvCells(lines[0]);
+    const auto row = csvCells(lines[1]);
+    ASSERT_EQ(row.size(), header.size());
+    EXPECT_EQ(row[column(header, "outcome")], "ok");
+    EXPECT_LT(column(header, "Gamma"), column(header, "GCntr")); // the dialog's order
+    EXPECT_LT(column(header, "Scl"), column(header, "Baseline offset"));
+    EXPECT_NEAR(std::stod(row[column(header, "Gamma")]), std::stod(truth.model.gamma), 0.01);
+    EXPECT_NEAR(std::stod(row[column(header, "GCntr")]), std::stod(truth.boxes.at("GCntr")), 0.01);
+    EXPECT_FALSE(row[column(header, "g")].empty()); // the set's frequency
+
+    const CliRun unknown = scratch.run({"fit", "-p", "start.ravelle", "--vary", "Species 2/weight", "voigt.dat"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("'Species 2/weight' is not a parameter of this set"), std::string::npos) << unknown.err;
+}
+
 std::set<std::string> folderListing(const fs::path& folder)
 {
     std::set<std::string> names;
