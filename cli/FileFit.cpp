@@ -17,7 +17,6 @@
 #include "engine/Messages.h"
 #include "engine/UserError.h"
 #include "engine/fit/Fit.h"
-#include "engine/model/GValue.h"
 
 namespace ravelle::cli {
 

@@ -382,4 +382,12 @@ const std::string& scratchDirectory()
     return directory;
 }
 
+CalculatedStart::CalculatedStart()
+{
+    Initialise(state, scratchDirectory());
+    FuzzHost host(state);
+    checkNextCalculateSucceeds(state, host);
+    boxes = host.boxes;
+}
+
 } // namespace ravelle::fuzz

@@ -117,4 +117,13 @@ void checkNextCalculateSucceeds(ProgramState& state, FuzzHost& host);
 // dirinf in it.
 const std::string& scratchDirectory();
 
+// The program started in the scratch directory with the known good parameter
+// set calculated: the state and box texts each input starts from.
+struct CalculatedStart {
+    ProgramState state;
+    BoxTexts boxes;
+
+    CalculatedStart();
+};
+
 } // namespace ravelle::fuzz

@@ -28,19 +28,6 @@ namespace {
 constexpr std::size_t kMostSpecies = 4;
 constexpr std::size_t kMostGroups = 6;
 
-struct Start {
-    ProgramState state;
-    BoxTexts boxes;
-
-    Start()
-    {
-        Initialise(state, scratchDirectory());
-        FuzzHost host(state);
-        checkNextCalculateSucceeds(state, host);
-        boxes = host.boxes;
-    }
-};
-
 std::vector<std::string> split(std::string_view text, char separator)
 {
     std::vector<std::string> parts;
@@ -119,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace ravelle;
     using namespace ravelle::fuzz;
-    static const Start start;
+    static const CalculatedStart start;
 
     ProgramState state = start.state;
     FuzzHost host(state, start.boxes);

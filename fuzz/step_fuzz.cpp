@@ -27,19 +27,6 @@ constexpr Stepper kSteppers[] = {
     {"G", 0.1L},      {"Sigma", 0.1L}, {"Sigma", 0.01L}, {"Sigma", 0.001L},
 };
 
-struct Start {
-    ProgramState state;
-    BoxTexts boxes;
-
-    Start()
-    {
-        Initialise(state, scratchDirectory());
-        FuzzHost host(state);
-        checkNextCalculateSucceeds(state, host);
-        boxes = host.boxes;
-    }
-};
-
 } // namespace
 } // namespace ravelle::fuzz
 
@@ -47,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace ravelle;
     using namespace ravelle::fuzz;
-    static const Start start;
+    static const CalculatedStart start;
     if (size == 0)
         return -1;
 

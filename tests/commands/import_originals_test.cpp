@@ -14,19 +14,15 @@
 #include "io/formats/SpectrumFile.h"
 #include "tests/io/ScratchDirectory.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/MeasuredData.h"
 
 namespace ravelle {
 namespace {
 
 using testing::CurrentDirectoryGuard;
 using testing::FakeHost;
+using testing::measuredFolder;
 using testing::ScratchDirectory;
-
-std::string measuredFolder()
-{
-    const char* overridden = std::getenv("RAVELLE_MEASURED_DATA");
-    return overridden != nullptr ? overridden : RAVELLE_MEASURED_DATA;
-}
 
 struct Imported {
     std::vector<std::string> errors;

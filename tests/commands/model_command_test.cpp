@@ -21,6 +21,7 @@
 #include "plot/PlotWindow.h"
 #include "tests/io/ScratchDirectory.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/MeasuredData.h"
 
 namespace ravelle {
 namespace {
@@ -252,7 +253,7 @@ TEST(ModelCommand, BadValuesAreNamedAndChangeNothing)
     struct Row {
         ModelChange change;
         std::string message;
-        Boxes boxes; // typed with the change
+        Boxes boxes = {}; // typed with the change
     };
     const auto species2 = [](const std::function<void(SpeciesTexts&)>& change) {
         return [change](ModelTexts& t) {
@@ -416,8 +417,7 @@ double rmsFromTrace(const ProgramState& state)
 
 std::string measuredFile(const char* name)
 {
-    const char* overridden = std::getenv("RAVELLE_MEASURED_DATA");
-    return std::string(overridden ? overridden : RAVELLE_MEASURED_DATA) + "/" + name;
+    return testing::measuredFolder() + "/" + name;
 }
 
 // Hand-set models of measured spectra (the README's): the Model window's

@@ -14,6 +14,7 @@
 #include "engine/fit/Fit.h"
 #include "io/ObservedImport.h"
 #include "tests/support/FakeHost.h"
+#include "tests/support/MeasuredData.h"
 
 // Spectra measured on real instruments, fitted from the values a chemist
 // would type after a look at the plot: the couplings roughly as the pattern
@@ -21,11 +22,6 @@
 // (the middle of the file) unless the pattern is plainly elsewhere. The frame
 // is always the whole file.
 namespace ravelle::testing {
-
-inline std::filesystem::path measuredFolder()
-{
-    return "/work/shared/data/measured";
-}
 
 struct MeasuredCase {
     const char* name;
@@ -124,7 +120,7 @@ inline std::vector<MeasuredCase> measuredCases()
 // nothing when the file is missing.
 inline std::optional<FitProblem> measuredProblem(const MeasuredCase& measured)
 {
-    const std::filesystem::path path = measuredFolder() / measured.file;
+    const std::filesystem::path path = std::filesystem::path(measuredFolder()) / measured.file;
     if (!std::filesystem::exists(path))
         return std::nullopt;
     const ObservedSpectrum spectrum = importObservedSpectrum(path.string(), '.');

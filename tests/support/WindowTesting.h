@@ -71,12 +71,11 @@ inline void whenReady(QObject* owner, std::function<bool()> ready, std::function
 {
     auto* poll = new QTimer(owner);
     poll->setInterval(5);
-    auto* started = new QElapsedTimer;
-    started->start();
-    QObject::connect(poll, &QObject::destroyed, [started] { delete started; });
+    QElapsedTimer started;
+    started.start();
     QObject::connect(poll, &QTimer::timeout, poll, [poll, started, ready = std::move(ready), action = std::move(action)] {
         if (!ready()) {
-            if (started->elapsed() < kHangGuardMs)
+            if (started.elapsed() < kHangGuardMs)
                 return;
             ADD_FAILURE() << "the state waited for did not come within " << kHangGuardMs << " ms";
             poll->stop();

@@ -12,6 +12,7 @@
 #include "engine/model/Evaluation.h"
 #include "tests/engine/model/ModelReference.h"
 #include "tests/support/EngineTesting.h"
+#include "tests/support/MeasuredData.h"
 
 namespace ravelle::model {
 namespace {
@@ -146,7 +147,7 @@ TEST(ModelAccuracyTest, ArbitraryFieldsMatchEveryLineSummed)
 // The field column of a measured spectrum, as offsets from its middle.
 std::vector<double> measuredFields(const std::string& name)
 {
-    std::ifstream file(std::string(RAVELLE_MEASURED_DATA) + "/" + name);
+    std::ifstream file(ravelle::testing::measuredFolder() + "/" + name);
     std::vector<double> fields;
     for (std::string line; std::getline(file, line);) {
         double field = 0.0;
@@ -179,7 +180,7 @@ TEST(ModelAccuracyTest, MeasuredFieldAxes)
     for (const Row& row : rows) {
         const std::vector<double> fields = measuredFields(row.file);
         if (fields.size() < 1000)
-            GTEST_SKIP() << "The measured spectra are not at " RAVELLE_MEASURED_DATA;
+            GTEST_SKIP() << "The measured spectra are not at " << ravelle::testing::measuredFolder();
         const auto reference = referenceSum(row.model, fields);
         const ModelValues values = evaluateModelAt(row.model, fields);
         EXPECT_LE(worstDifference(values.value, reference), 1e-9 * heightOf(reference)) << row.file;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/UserError.h"
+#include "tests/support/MeasuredData.h"
 
 // What the reader tests share: where their files are, and the message a
 // call fails with.
@@ -25,13 +26,7 @@ inline std::string plainImportFile(std::string_view name)
     return std::string(RAVELLE_FORMATS_DATA) + "/../import/" + std::string(name);
 }
 
-// The measured-spectra folder; RAVELLE_MEASURED_DATA in the environment
-// overrides the one the build was configured with.
-inline std::string measuredFolder()
-{
-    const char* overridden = std::getenv("RAVELLE_MEASURED_DATA");
-    return overridden != nullptr ? overridden : RAVELLE_MEASURED_DATA;
-}
+using ravelle::testing::measuredFolder;
 
 inline std::string fileBytes(const std::string& name)
 {
