@@ -22,16 +22,6 @@ namespace ravelle::cli {
 
 namespace {
 
-// The parameters the fit offers for the set, with the dialog's ticks.
-std::vector<FitParameter> offeredParameters(const ParameterSet& set)
-{
-    HeadlessHost host;
-    applyParameterSet(host, set);
-    ProgramState state;
-    Initialise(state, std::string()); // no start-up folder: no dirinf or colinf is read or written
-    return fitParametersOf(state, host);
-}
-
 std::string significant(double value, int digits)
 {
     char text[64];
@@ -137,21 +127,16 @@ std::string commandLineName(std::string_view fitName)
     return name;
 }
 
-std::vector<std::string> fitParameterNames(const ParameterSet& set)
+std::vector<OfferedParameter> offeredParameters(const ParameterSet& set)
 {
-    std::vector<std::string> names;
-    for (const FitParameter& parameter : offeredParameters(set))
-        names.push_back(commandLineName(parameter.box));
-    return names;
-}
-
-std::vector<std::string> defaultVaried(const ParameterSet& set)
-{
-    std::vector<std::string> names;
-    for (const FitParameter& parameter : offeredParameters(set))
-        if (parameter.vary)
-            names.push_back(commandLineName(parameter.box));
-    return names;
+    HeadlessHost host;
+    applyParameterSet(host, set);
+    ProgramState state;
+    Initialise(state, std::string()); // no start-up folder: no dirinf or colinf is read or written
+    std::vector<OfferedParameter> offered;
+    for (const FitParameter& parameter : fitParametersOf(state, host))
+        offered.push_back({commandLineName(parameter.box), parameter.vary});
+    return offered;
 }
 
 FileFit fitFile(const FitSettings& settings, const std::string& fileName)

@@ -15,7 +15,7 @@ namespace ravelle::cli {
 
 struct FitSettings {
     ParameterSet start;
-    std::vector<std::string> vary; // command-line names, in the order of fitParameterNames
+    std::vector<std::string> vary; // command-line names, in the order of offeredParameters
 };
 
 // A fit parameter's name on the command line: its box ("H1", "Sigma",
@@ -23,15 +23,18 @@ struct FitSettings {
 // separate names in --vary ("Species 2/weight", "Baseline offset").
 std::string commandLineName(std::string_view fitName);
 
-// The parameters the fit offers for the set, by command-line name, in the
-// dialog's order: the H and N boxes as far as they are set, Sigma, the Model
-// window's Gamma and groups, GCntr, Scl, the baseline, further species.
-// Throws UserError where the set's boxes or fields do not convert or lack
-// what every fit needs.
-std::vector<std::string> fitParameterNames(const ParameterSet& set);
+// A parameter the fit offers for a set: its command-line name and whether
+// the fit dialog ticks it before the user changes anything.
+struct OfferedParameter {
+    std::string name;
+    bool variedByDefault = true;
+};
 
-// What the fit dialog ticks before the user changes anything.
-std::vector<std::string> defaultVaried(const ParameterSet& set);
+// The parameters the fit offers for the set, in the dialog's order: the H and
+// N boxes as far as they are set, Sigma, the Model window's Gamma and groups,
+// GCntr, Scl, the baseline, further species. Throws UserError where the set's
+// boxes or fields do not convert or lack what every fit needs.
+std::vector<OfferedParameter> offeredParameters(const ParameterSet& set);
 
 struct FittedText {
     std::string value;       // rounded to what its uncertainty supports

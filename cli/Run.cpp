@@ -59,13 +59,18 @@ std::vector<std::string> variedNames(const ParameterSet& set, const std::string&
                                      const std::optional<std::vector<std::string>>& asked)
 {
     std::vector<std::string> offered;
+    std::vector<std::string> ticked;
     try {
-        offered = fitParameterNames(set);
+        for (const OfferedParameter& parameter : offeredParameters(set)) {
+            offered.push_back(parameter.name);
+            if (parameter.variedByDefault)
+                ticked.push_back(parameter.name);
+        }
     } catch (const UserError& error) {
         throw UserError(setName + ": " + error.message());
     }
     if (!asked)
-        return defaultVaried(set);
+        return ticked;
     std::string offeredList;
     for (const std::string& name : offered)
         offeredList += (offeredList.empty() ? "" : ",") + name;
