@@ -31,6 +31,8 @@ constexpr double kMaxCost = 1e10;
 // The line-by-line sum is considered only when the Fourier sum costs more.
 constexpr double kDirectWorthTrying = 2e5;
 constexpr std::size_t kMaxDirectLines = std::size_t{1} << 21;
+// Of the derivative rows at fields off the grid, relative to their scale.
+constexpr double kDerivativeAccuracy = 1e-7;
 // The line shapes' own accuracy, for the bound of a line-by-line sum.
 constexpr double kShapeAccuracy = 1e-13;
 // The most the rows of a result and their working copies may take.
@@ -173,6 +175,7 @@ struct TaylorLayout {
     AscendingGrid grid;
     std::vector<std::int64_t> node;
     std::vector<double> offset;
+    double farthest = 0.0; // the largest offset
     int order = 0;
     double remainder = 0.0;
 };
@@ -202,7 +205,8 @@ TaylorLayout taylorLayout(const Setup& setup, std::span<const double> fields, do
         const AscendingGrid& grid = layout.grid;
         layout.node.resize(n);
         layout.offset.resize(n);
-        double farthest = 0.0;
+        double& farthest = layout.farthest;
+        farthest = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             const double position = std::round((fields[i] - grid.start) / grid.step);
             layout.node[i] = std::clamp<std::int64_t>(static_cast<std::int64_t>(position), 0, grid.count - 1);
@@ -226,21 +230,48 @@ TaylorLayout taylorLayout(const Setup& setup, std::span<const double> fields, do
     }
 }
 
+// The Taylor order of the derivative rows: the lowest that keeps them within
+// kDerivativeAccuracy of their own scale, taking them to vary over the lines
+// as F's slope does. They steer a fit's steps and give its uncertainties,
+// which more accuracy would not change, and each order costs a transform
+// per row.
+int derivativeOrder(const Setup& setup, const TaylorLayout& layout)
+{
+    if (setup.quantities.empty() || layout.farthest == 0.0)
+        return 0;
+    const double period = static_cast<double>(layout.grid.count) * layout.grid.step;
+    const double slope = derivativeBound(setup.model, 1, period);
+    for (int order = 0; order < layout.order; ++order) {
+        const int next = order + 1;
+        const double remainder =
+            derivativeBound(setup.model, next + 1, period) * std::pow(layout.farthest, next) / std::tgamma(next + 1);
+        if (remainder <= kDerivativeAccuracy * slope)
+            return order;
+    }
+    return layout.order;
+}
+
 Attempt fieldsAttempt(const Setup& setup, std::span<const double> fields, double tolerance)
 {
     const TaylorLayout layout = taylorLayout(setup, fields, tolerance);
     const std::size_t outputs = 1 + setup.quantities.size();
     const auto orders = static_cast<std::size_t>(layout.order) + 1;
-    const FourierPlan plan = planFourier(setup.model, layout.grid, tolerance / 2, layout.order, outputs * orders);
+    const auto rowOrders = static_cast<std::size_t>(derivativeOrder(setup, layout)) + 1;
+    // F to every order, the derivative rows to theirs; rows[q][j] is the
+    // request of row q's j-th x-derivative.
+    std::vector<OutputRequest> requests;
+    std::vector<std::vector<std::size_t>> rows(outputs);
+    for (std::size_t q = 0; q < outputs; ++q)
+        for (std::size_t j = 0; j < (q == 0 ? orders : rowOrders); ++j) {
+            rows[q].push_back(requests.size());
+            requests.push_back(OutputRequest{static_cast<int>(q) - 1, static_cast<int>(j)});
+        }
+    const FourierPlan plan = planFourier(setup.model, layout.grid, tolerance / 2, layout.order, requests.size());
     const double fourierCost = plan.feasible ? plan.cost : INFINITY;
     if (const auto lines = directLines(setup, fields.size(), fourierCost))
         return directAttempt(setup, *lines, fields);
     if (!plan.feasible || plan.cost > kMaxCost)
         refuseAsInfeasible(plan);
-    std::vector<OutputRequest> requests;
-    for (std::size_t j = 0; j < orders; ++j)
-        for (std::size_t q = 0; q < outputs; ++q)
-            requests.push_back(OutputRequest{static_cast<int>(q) - 1, static_cast<int>(j)});
     const FourierResult result = evaluateFourier(setup.model, layout.grid, plan, setup.quantities, requests);
     Attempt attempt;
     attempt.rows.assign(outputs, std::vector<double>(fields.size(), 0.0));
@@ -249,8 +280,8 @@ Attempt fieldsAttempt(const Setup& setup, std::span<const double> fields, double
         for (std::size_t q = 0; q < outputs; ++q) {
             double sum = 0.0;
             double power = 1.0;
-            for (std::size_t j = 0; j < orders; ++j) {
-                sum += result.outputs[j * outputs + q][node] * power;
+            for (std::size_t j = 0; j < rows[q].size(); ++j) {
+                sum += result.outputs[rows[q][j]][node] * power;
                 power *= layout.offset[i] / static_cast<double>(j + 1);
             }
             attempt.rows[q][i] = sum;
