@@ -48,8 +48,34 @@ constexpr std::size_t kMostAverages = 50'000;
 constexpr double kAverageWidths = 0.25;
 // The spacing of a very long spectrum is judged from this many gaps.
 constexpr std::size_t kSpacingSample = 1'000'000;
+// A scattered start whose smoothed passes leave the scale under this share of
+// the best minimum's has lost the trace; it is given up once the best leaves
+// less than this share of the spectrum's spread about its mean.
+constexpr double kLostShare = 0.1;
+constexpr double kExplained = 0.1;
 // Evaluations of every point allowed for the last steps.
 constexpr int kMostRefineSteps = 30;
+
+// What a trace that explains nothing leaves of the samples: their weighted
+// residual sum of squares about their weighted mean.
+double spreadAboutMean(const Samples& samples)
+{
+    const std::span<const double> data = samples.data();
+    const std::span<const double> weight = samples.weight();
+    double sum = 0.0, total = 0.0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const double w2 = weight.empty() ? 1.0 : weight[i] * weight[i];
+        sum += w2 * data[i];
+        total += w2;
+    }
+    const double mean = total > 0 ? sum / total : 0.0;
+    double spread = 0.0;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const double w = weight.empty() ? 1.0 : weight[i];
+        spread += (w * (data[i] - mean)) * (w * (data[i] - mean));
+    }
+    return spread;
+}
 
 class FitRun {
 public:
@@ -128,6 +154,7 @@ public:
             firstStarts.push_back(*searched);
         std::mt19937 random(kStartSeed);
         StartLog log(firstStarts.size());
+        const double spread = spreadAboutMean(*raw.samples);
         // Without a varied constant no line moves against the others, and
         // the one minimum near a start is the answer.
         const int starts = layout_.sets.empty() ? static_cast<int>(firstStarts.size()) : kMaxStarts;
@@ -136,6 +163,13 @@ public:
             const auto from = static_cast<std::size_t>(k);
             const ModelValues& origin = log.aroundSearched(k) ? firstStarts.back() : firstStarts.front();
             attemptStart_ = from < firstStarts.size() ? firstStarts[from] : geometry_.scattered(origin, random);
+            // A scattered start is given up when it loses the trace, once the
+            // best minimum explains the spectrum; the user's values and the
+            // search's best are always followed.
+            const auto& best = log.best();
+            lostBelow_ = from >= firstStarts.size() && best && best->rss < kExplained * spread
+                             ? kLostShare * std::abs(best->values.amplitude)
+                             : 0.0;
             Attempt attempt = attemptFrom(attemptStart_, raw);
             if (attempt.outcome == FitOutcome::Cancelled)
                 return fail(attempt);
@@ -269,6 +303,15 @@ private:
             if (auto stop = minimise(pass, kToleranceCoarse, kMaxEvaluationsCoarse))
                 return *stop;
         }
+        // A trace the smoothed passes shrank to a small share of the size
+        // the best minimum gives it has lost the spectrum: its lines pull on
+        // nothing, and the pass on the points would only crawl. (While the
+        // best leaves much of the spectrum unexplained, such a start may
+        // still find a better minimum, and is followed.) Only a scattered
+        // start ends so, and its message never shows: where no start
+        // converged, the fit reports how the user's values ended.
+        if (std::abs(current_.amplitude) < lostBelow_)
+            return stopped(FitOutcome::RunAway, std::string(messages::kFitScaleThroughZero));
         // The smoothed passes take the baseline along; what is not varied
         // goes back to its value for the pass on the points.
         if (!layout_.varyOffset)
@@ -463,6 +506,7 @@ private:
     double rms_ = 0.0;       // the last known, for progress
     double smoothing_ = 0.0; // of the pass in hand, for progress
     int attempt_ = 0;
+    double lostBelow_ = 0.0; // the size of the scale below which the start in hand has lost the trace
     ModelValues start_;        // the user's values
     ModelValues attemptStart_; // where the attempt in hand started
     ModelValues current_;
