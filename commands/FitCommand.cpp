@@ -207,6 +207,24 @@ std::string gText(double g, double uncertainty, char separator)
     return formatFixed(g, decimalsForUncertainty(uncertainty, kGDecimals), separator);
 }
 
+// The text of a width law a fitted value of that kind goes into; nullptr
+// for another kind.
+std::string* widthLawField(WidthLawTexts& law, FitParameterKind kind)
+{
+    switch (kind) {
+    case FitParameterKind::SigmaB:
+        return &law.sigmaB;
+    case FitParameterKind::SigmaC:
+        return &law.sigmaC;
+    case FitParameterKind::GammaB:
+        return &law.gammaB;
+    case FitParameterKind::GammaC:
+        return &law.gammaC;
+    default:
+        return nullptr;
+    }
+}
+
 // The Model-window text a fitted value goes into; nullptr for a main-window box.
 std::string* modelField(ModelTexts& texts, const FittedValue& value, int boxGroups)
 {
@@ -221,16 +239,8 @@ std::string* modelField(ModelTexts& texts, const FittedValue& value, int boxGrou
             return &texts.gamma;
         case FitParameterKind::Coupling:
             return &texts.groups.at(static_cast<std::size_t>(value.group - boxGroups)).coupling;
-        case FitParameterKind::SigmaB:
-            return &texts.widthLaw.sigmaB;
-        case FitParameterKind::SigmaC:
-            return &texts.widthLaw.sigmaC;
-        case FitParameterKind::GammaB:
-            return &texts.widthLaw.gammaB;
-        case FitParameterKind::GammaC:
-            return &texts.widthLaw.gammaC;
         default:
-            return nullptr;
+            return widthLawField(texts.widthLaw, value.kind);
         }
     }
     SpeciesTexts& species = texts.species.at(s - 1);
@@ -245,16 +255,8 @@ std::string* modelField(ModelTexts& texts, const FittedValue& value, int boxGrou
         return &species.shift;
     case FitParameterKind::Coupling:
         return &species.groups.at(static_cast<std::size_t>(value.group)).coupling;
-    case FitParameterKind::SigmaB:
-        return &species.widthLaw.sigmaB;
-    case FitParameterKind::SigmaC:
-        return &species.widthLaw.sigmaC;
-    case FitParameterKind::GammaB:
-        return &species.widthLaw.gammaB;
-    case FitParameterKind::GammaC:
-        return &species.widthLaw.gammaC;
     default:
-        return nullptr;
+        return widthLawField(species.widthLaw, value.kind);
     }
 }
 

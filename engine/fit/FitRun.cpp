@@ -62,18 +62,16 @@ double spreadAboutMean(const Samples& samples)
 {
     const std::span<const double> data = samples.data();
     const std::span<const double> weight = samples.weight();
+    const auto squaredWeight = [&](std::size_t i) { return weight.empty() ? 1.0 : weight[i] * weight[i]; };
     double sum = 0.0, total = 0.0;
     for (std::size_t i = 0; i < data.size(); ++i) {
-        const double w2 = weight.empty() ? 1.0 : weight[i] * weight[i];
-        sum += w2 * data[i];
-        total += w2;
+        sum += squaredWeight(i) * data[i];
+        total += squaredWeight(i);
     }
     const double mean = total > 0 ? sum / total : 0.0;
     double spread = 0.0;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        const double w = weight.empty() ? 1.0 : weight[i];
-        spread += (w * (data[i] - mean)) * (w * (data[i] - mean));
-    }
+    for (std::size_t i = 0; i < data.size(); ++i)
+        spread += squaredWeight(i) * (data[i] - mean) * (data[i] - mean);
     return spread;
 }
 
@@ -167,10 +165,10 @@ public:
             // best minimum explains the spectrum; the user's values and the
             // search's best are always followed.
             const auto& best = log.best();
-            lostBelow_ = from >= firstStarts.size() && best && best->rss < kExplained * spread
-                             ? kLostShare * std::abs(best->values.amplitude)
-                             : 0.0;
-            Attempt attempt = attemptFrom(attemptStart_, raw);
+            const double lostBelow = from >= firstStarts.size() && best && best->rss < kExplained * spread
+                                         ? kLostShare * std::abs(best->values.amplitude)
+                                         : 0.0;
+            Attempt attempt = attemptFrom(attemptStart_, raw, lostBelow);
             if (attempt.outcome == FitOutcome::Cancelled)
                 return fail(attempt);
             log.take(k, std::move(attempt));
@@ -294,8 +292,9 @@ private:
         return std::nullopt;
     }
 
-    // The smoothed passes, then the pass on the raw points.
-    Attempt attemptFrom(const ModelValues& from, const Pass& raw)
+    // The smoothed passes, then the pass on the raw points, unless the
+    // smoothed passes leave the scale under `lostBelow`.
+    Attempt attemptFrom(const ModelValues& from, const Pass& raw, double lostBelow)
     {
         current_ = from;
         for (const double width : smoothingWidths(from)) {
@@ -310,7 +309,7 @@ private:
         // still find a better minimum, and is followed.) Only a scattered
         // start ends so, and its message never shows: where no start
         // converged, the fit reports how the user's values ended.
-        if (std::abs(current_.amplitude) < lostBelow_)
+        if (std::abs(current_.amplitude) < lostBelow)
             return stopped(FitOutcome::RunAway, std::string(messages::kFitScaleThroughZero));
         // The smoothed passes take the baseline along; what is not varied
         // goes back to its value for the pass on the points.
@@ -506,7 +505,6 @@ private:
     double rms_ = 0.0;       // the last known, for progress
     double smoothing_ = 0.0; // of the pass in hand, for progress
     int attempt_ = 0;
-    double lostBelow_ = 0.0; // the size of the scale below which the start in hand has lost the trace
     ModelValues start_;        // the user's values
     ModelValues attemptStart_; // where the attempt in hand started
     ModelValues current_;

@@ -180,6 +180,15 @@ struct TaylorLayout {
     double remainder = 0.0;
 };
 
+// The bound on the error of a Taylor step of order `order` over `offset` for
+// a function whose k-th derivative is at most derivativeBound(k + lift): F
+// itself with lift 0, its slope with lift 1.
+double taylorRemainder(const Setup& setup, int order, double offset, double period, int lift = 0)
+{
+    const int next = order + 1;
+    return derivativeBound(setup.model, next + lift, period) * std::pow(offset, next) / std::tgamma(next + 1);
+}
+
 TaylorLayout taylorLayout(const Setup& setup, std::span<const double> fields, double tolerance)
 {
     TaylorLayout layout;
@@ -215,10 +224,7 @@ TaylorLayout taylorLayout(const Setup& setup, std::span<const double> fields, do
         }
         const double period = static_cast<double>(grid.count) * grid.step;
         for (layout.order = 0; layout.order <= 6; ++layout.order) {
-            const int next = layout.order + 1;
-            layout.remainder = farthest == 0.0 ? 0.0
-                                               : derivativeBound(setup.model, next, period)
-                                                     * std::pow(farthest, next) / std::tgamma(next + 1);
+            layout.remainder = farthest == 0.0 ? 0.0 : taylorRemainder(setup, layout.order, farthest, period);
             if (layout.remainder <= tolerance / 2)
                 return layout;
         }
@@ -241,13 +247,9 @@ int derivativeOrder(const Setup& setup, const TaylorLayout& layout)
         return 0;
     const double period = static_cast<double>(layout.grid.count) * layout.grid.step;
     const double slope = derivativeBound(setup.model, 1, period);
-    for (int order = 0; order < layout.order; ++order) {
-        const int next = order + 1;
-        const double remainder =
-            derivativeBound(setup.model, next + 1, period) * std::pow(layout.farthest, next) / std::tgamma(next + 1);
-        if (remainder <= kDerivativeAccuracy * slope)
+    for (int order = 0; order < layout.order; ++order)
+        if (taylorRemainder(setup, order, layout.farthest, period, 1) <= kDerivativeAccuracy * slope)
             return order;
-    }
     return layout.order;
 }
 
