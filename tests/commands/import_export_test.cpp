@@ -13,13 +13,13 @@
 #include "io/ObservedImport.h"
 #include "io/SpectrumExport.h"
 #include "tests/io/ScratchDirectory.h"
+#include "tests/support/CommandTest.h"
 #include "tests/support/FakeHost.h"
 #include "commands/Commands.h"
 
 namespace ravelle {
 namespace {
 
-using testing::CurrentDirectoryGuard;
 using testing::FakeHost;
 using testing::ScratchDirectory;
 using testing::currentDirectory;
@@ -51,15 +51,8 @@ struct ImportedView {
     bool operator==(const ImportedView&) const = default;
 };
 
-class ImportExportTest : public ::testing::Test {
+class ImportExportTest : public testing::CommandTest {
 protected:
-    ImportExportTest() : host(state) { Initialise(state, start.path()); }
-
-    void importFile(const std::string& fileName)
-    {
-        host.openAnswers.push_back(fileName);
-        importCommand(state, host);
-    }
     // A simulated spectrum as a Calculate leaves it.
     void simulate(std::vector<double> offsets, std::vector<double> intensities, double scale)
     {
@@ -72,11 +65,6 @@ protected:
         state.CalcScale = scale;
     }
     std::string dirinf() const { return readBytes(start.file("dirinf")); }
-
-    CurrentDirectoryGuard cwd;
-    ScratchDirectory start;
-    ProgramState state;
-    FakeHost host;
 };
 
 TEST_F(ImportExportTest, ImportWritesTheBoxesAndDraws)

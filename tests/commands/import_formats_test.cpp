@@ -18,14 +18,13 @@
 #include "io/ObservedImport.h"
 #include "io/formats/SpectrumFile.h"
 #include "tests/io/ScratchDirectory.h"
+#include "tests/support/CommandTest.h"
 #include "tests/support/FakeHost.h"
 
 namespace ravelle {
 namespace {
 
-using testing::CurrentDirectoryGuard;
 using testing::FakeHost;
-using testing::ScratchDirectory;
 using testing::fileExists;
 using testing::importData;
 using testing::readBytes;
@@ -60,21 +59,7 @@ struct Snapshot {
     bool operator==(const Snapshot&) const = default;
 };
 
-class ImportFormatsTest : public ::testing::Test {
-protected:
-    ImportFormatsTest() : host(state) { Initialise(state, start.path()); }
-
-    void importFile(const std::string& fileName)
-    {
-        host.openAnswers.push_back(fileName);
-        importCommand(state, host);
-    }
-
-    CurrentDirectoryGuard cwd;
-    ScratchDirectory start;
-    ProgramState state;
-    FakeHost host;
-};
+class ImportFormatsTest : public testing::CommandTest {};
 
 TEST_F(ImportFormatsTest, EachFormatGoesThroughTheNormalisationAndFillsTheBoxes)
 {

@@ -12,6 +12,7 @@
 #include "engine/Messages.h"
 #include "io/LastDir.h"
 #include "tests/io/ScratchDirectory.h"
+#include "tests/support/CommandTest.h"
 #include "tests/support/FakeHost.h"
 #include "commands/Commands.h"
 
@@ -55,27 +56,21 @@ struct View {
     bool operator==(const View&) const = default;
 };
 
-class LongWorkTest : public ::testing::Test {
+class LongWorkTest : public testing::CommandTest {
 protected:
-    LongWorkTest() : host(state)
+    LongWorkTest()
     {
-        Initialise(state, start.path());
         host.setBoxes({{"H1", "1.5"}, {"N1", "10"}, {"G", "30"}});
         calculateCommand(state, host);
         writeBytes(first, spectrumText(300));
-        host.openAnswers.push_back(first);
-        importCommand(state, host);
+        importFile(first);
         EXPECT_TRUE(host.errors.empty());
         host.log.clear();
         host.works.clear();
     }
 
-    CurrentDirectoryGuard cwd;
-    ScratchDirectory start;
     ScratchDirectory data;
     std::string first = data.file("first.dat");
-    ProgramState state;
-    FakeHost host;
 };
 
 TEST(CommandWork, EachCommandHandsItsLongPartToTheHost)

@@ -12,12 +12,12 @@
 #include "io/LastDir.h"
 #include "io/ParameterFile.h"
 #include "tests/io/ScratchDirectory.h"
+#include "tests/support/CommandTest.h"
 #include "tests/support/FakeHost.h"
 
 namespace ravelle {
 namespace {
 
-using testing::CurrentDirectoryGuard;
 using testing::FakeHost;
 using testing::ScratchDirectory;
 using testing::fileExists;
@@ -50,10 +50,8 @@ ModelTexts awkwardModel()
     return model;
 }
 
-class ParameterSetTest : public ::testing::Test {
+class ParameterSetTest : public testing::CommandTest {
 protected:
-    ParameterSetTest() : host(state) { Initialise(state, start.path()); }
-
     void save(const std::string& fileName)
     {
         host.saveAnswers.push_back(fileName);
@@ -72,11 +70,7 @@ protected:
         return parameters::formatDocument(documentOf(set));
     }
 
-    CurrentDirectoryGuard cwd;
-    ScratchDirectory start;
     ScratchDirectory files;
-    ProgramState state;
-    FakeHost host;
 };
 
 TEST_F(ParameterSetTest, SaveThenOpenGivesBackEveryTextByteForByte)
